@@ -1,0 +1,29 @@
+/* Sends a window manager close request (WM_PROTOCOLS / WM_DELETE_WINDOW) to a window,
+   the way a window manager's close button does. xdotool can only destroy windows. */
+#include <X11/Xlib.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        fprintf(stderr, "usage: xclose WINDOW_ID\n");
+        return 2;
+    }
+    Window window = (Window)strtoul(argv[1], NULL, 0);
+    Display* display = XOpenDisplay(NULL);
+    if (!display) {
+        fprintf(stderr, "xclose: cannot open display\n");
+        return 1;
+    }
+    XEvent event = {0};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = (long)XInternAtom(display, "WM_DELETE_WINDOW", False);
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, window, False, NoEventMask, &event);
+    XFlush(display);
+    XCloseDisplay(display);
+    return 0;
+}
