@@ -44,5 +44,27 @@ void event_dispatch_traps();
 // Handler for the processor's arithmetic trap signal.
 void error_on_arithmetic_signal(int signal_number);
 
+// Installs error_on_arithmetic_signal for SIGFPE; the program does this on every entry.
+void error_install_arithmetic_trap();
+
+// The report text for error n ("Unprintable error" for numbers without a message).
+const char* error_message(uint32_t n);
+
+// Entry into the program's ON ERROR handler (the program is entered again from its
+// start with handler_jump set). A program without handlers leaves it null, and an
+// error that would enter a handler ends the process with status 99 instead.
+extern void (*error_handler_entry)();
+
+// Frequently raised error numbers.
+inline constexpr int32_t kErrorIllegalFunctionCall = 5;
+inline constexpr int32_t kErrorOverflow = 6;
+inline constexpr int32_t kErrorOutOfMemory = 7;
+inline constexpr int32_t kErrorSubscriptOutOfRange = 9;
+inline constexpr int32_t kErrorDivisionByZero = 11;
+inline constexpr int32_t kErrorTypeMismatch = 13;
+inline constexpr int32_t kErrorBadFileNameOrNumber = 52;
+inline constexpr int32_t kErrorFileNotFound = 53;
+inline constexpr int32_t kErrorBadFileMode = 54;
+
 // True when the statement must stop doing further work (an error is pending).
 inline bool error_pending() { return error_state.error_number != 0; }

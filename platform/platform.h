@@ -13,6 +13,9 @@ enum class MessageBoxResult { ok, yes, no, failed };
 // and text to standard error and answers No (or OK).
 MessageBoxResult platform_message_box(const char* caption, const char* text, MessageBoxButtons buttons);
 
+// Shows the runtime's SDL window maximised (after an error report in full-screen mode).
+void platform_maximize_program_window();
+
 // Lock and modifier keys as the window system sees them now.
 enum class PlatformKey { scroll_lock, caps_lock, num_lock, left_shift, right_shift,
                          left_ctrl, right_ctrl, left_alt, right_alt };

@@ -55,3 +55,7 @@ void variable_storage_reset(void* position);
 // The two permanent shared strings: "" (ends a PRINT line) and " " (PRINT spacing).
 extern BasicString* string_shared_empty;
 extern BasicString* string_shared_space;
+
+// Installed by the file subsystem: detaches a FIELD-bound string from its file. Freeing
+// a string with a binding calls it first (when set) and then clears the binding.
+extern void (*string_field_unbind_hook)(BasicString* s);

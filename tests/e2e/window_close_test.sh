@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# The program's window: 640 x 400, captioned "Untitled"; a close request ends the process
+# with status 0 after both runtime threads have finished. A machine whose audio device
+# does not work still opens the window.
+source "$(dirname "$0")/lib.sh"
+start_xvfb
+
+program="$BUILD_DIR/tests/program_frame_idle"
+[ -x "$program" ] || fail "missing $program"
+
+run_and_close() {  # label, extra environment assignments...
+  local label=$1; shift
+  local report="$E2E_TMP/$label.report"
+  env "$@" FRAME_IDLE_REPORT="$report" "$program" 2>"$E2E_TMP/$label.stderr" &
+  local pid=$!
+  E2E_PIDS+=("$pid")
+
+  local wid
+  wid=$(wait_window Untitled 30) || fail "$label: no window captioned Untitled"
+  local size
+  size=$(xwininfo -id "$wid" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w "x" h}')
+  [ "$size" = "640x400" ] || fail "$label: window is $size, expected 640x400"
+  xdotool getwindowgeometry "$wid" | grep -q "Geometry: 640x400" || fail "$label: xdotool geometry differs"
+
+  sleep 0.5
+  screenshot "$wid" "$E2E_TMP/$label.png"
+  if [ -n "${E2E_KEEP_SHOTS:-}" ]; then cp "$E2E_TMP/$label.png" "$E2E_KEEP_SHOTS/window_close_$label.png"; fi
+
+  close_window "$wid"
+  local rc
+  rc=$(wait_exit "$pid" 30)
+  [ "$rc" = 0 ] || { cat "$E2E_TMP/$label.stderr" >&2; fail "$label: exit status $rc after the close request"; }
+  [ -s "$report" ] || fail "$label: the exit report was not written"
+  grep -qx "finished_mask=3 program_joined=1 timer_joined=1 unwound=1" "$report" \
+    || fail "$label: threads not finished before exit: $(cat "$report")"
+  echo "$label: 640x400 \"Untitled\", closed with status 0; $(cat "$report")"
+}
+
+run_and_close default
+run_and_close no_audio SDL_AUDIODRIVER=no-such-driver
+echo "PASS window_close"

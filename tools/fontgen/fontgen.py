@@ -1,0 +1,149 @@
+#!/usr/bin/env python3
+"""Builds the built-in code page 437 font tables from the system's console fonts.
+
+Each glyph is found by the Unicode character it shows: through the font's own Unicode
+table when it has one, otherwise through the code page the font is laid out in. A
+character that no source font has stops the build.
+"""
+import argparse
+import gzip
+import struct
+import sys
+
+# Symbols the PC shows for codes 1..31 and 127 in every DOS code page.
+LOW_SYMBOLS = [
+    0x263A, 0x263B, 0x2665, 0x2666, 0x2663, 0x2660, 0x2022, 0x25D8, 0x25CB, 0x25D9,
+    0x2642, 0x2640, 0x266A, 0x266B, 0x263C, 0x25BA, 0x25C4, 0x2195, 0x203C, 0x00B6,
+    0x00A7, 0x25AC, 0x21A8, 0x2191, 0x2193, 0x2192, 0x2190, 0x221F, 0x2194, 0x25B2,
+    0x25BC,
+]
+
+
+def code_page_unicode(code, page):
+    """Unicode value a code page shows at a position (control positions as symbols)."""
+    if 1 <= code <= 31:
+        return LOW_SYMBOLS[code - 1]
+    if code == 127:
+        return 0x2302
+    if code == 0:
+        return 0x0000
+    return ord(bytes([code]).decode(page))
+
+
+class PsfFont:
+    def __init__(self, path, layout_page):
+        data = gzip.open(path).read()
+        if len(data) < 4 or data[0] != 0x36 or data[1] != 0x04:
+            sys.exit(f"fontgen: {path} is not a PSF1 font")
+        mode, self.height = data[2], data[3]
+        count = 512 if mode & 1 else 256
+        body = data[4:4 + count * self.height]
+        if len(body) != count * self.height:
+            sys.exit(f"fontgen: {path} is truncated")
+        self.glyphs = [body[i * self.height:(i + 1) * self.height] for i in range(count)]
+        self.path = path
+        self.by_unicode = {}
+        if mode & 6:
+            self._read_unicode_table(data[4 + count * self.height:], count)
+        elif layout_page:
+            for code in range(min(count, 256)):
+                self.by_unicode.setdefault(code_page_unicode(code, layout_page), code)
+        else:
+            sys.exit(f"fontgen: {path} has no Unicode table and no code page was named")
+
+    def _read_unicode_table(self, table, count):
+        glyph, pos, in_sequence = 0, 0, False
+        while glyph < count and pos + 1 < len(table):
+            (value,) = struct.unpack_from("<H", table, pos)
+            pos += 2
+            if value == 0xFFFF:
+                glyph, in_sequence = glyph + 1, False
+            elif value == 0xFFFE:
+                in_sequence = True
+            elif not in_sequence:
+                self.by_unicode.setdefault(value, glyph)
+
+    def find(self, candidates):
+        for u in candidates:
+            if u in self.by_unicode:
+                return self.glyphs[self.by_unicode[u]]
+        return None
+
+
+def cp437_candidates(code):
+    """Unicode values that may stand for a code page 437 position in a font's table."""
+    if code == 0:
+        return [0x0000, 0x2008]   # the blank glyph before the symbols
+    if code == 255:
+        return [0x00A0]
+    if code == 254:
+        return [0x25A0, 0x220E]
+    return [code_page_unicode(code, "cp437")]
+
+
+def build(fonts, height):
+    rows, sources = [], []
+    for code in range(256):
+        glyph = None
+        for index, font in enumerate(fonts):
+            glyph = font.find(cp437_candidates(code))
+            if glyph is not None:
+                sources.append(index)
+                break
+        if glyph is None:
+            names = ", ".join(f.path for f in fonts)
+            sys.exit(f"fontgen: no glyph for code {code} (U+{cp437_candidates(code)[0]:04X}) in {names}")
+        if len(glyph) != height:
+            sys.exit(f"fontgen: glyph height {len(glyph)} where {height} was expected")
+        rows.extend(glyph)
+    for code in (0, 32, 255):
+        if any(rows[code * height:(code + 1) * height]):
+            sys.exit(f"fontgen: the glyph for code {code} is not blank")
+    return rows, sources
+
+
+def emit(name, rows):
+    lines = [f"inline constexpr std::array<uint8_t, {len(rows)}> {name} = {{"]
+    for start in range(0, len(rows), 16):
+        lines.append("    " + ", ".join(f"0x{b:02X}" for b in rows[start:start + 16]) + ",")
+    lines.append("};")
+    return "\n".join(lines)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--out", required=True)
+    parser.add_argument("--font16", required=True, help="8 x 16 PSF1 font with a Unicode table")
+    parser.add_argument("--font8", required=True, nargs="+",
+                        help="8 x 8 PSF1 fonts as PATH:CODEPAGE, searched in order")
+    args = parser.parse_args()
+
+    font16 = PsfFont(args.font16, None)
+    fonts8 = []
+    for spec in args.font8:
+        path, _, page = spec.rpartition(":")
+        fonts8.append(PsfFont(path, page))
+
+    rows16, _ = build([font16], 16)
+    rows8, sources8 = build(fonts8, 8)
+    unicode_table = [0x20 if c in (0, 255) else code_page_unicode(c, "cp437") for c in range(256)]
+
+    text = "\n".join([
+        "// Generated by tools/fontgen/fontgen.py from the console fonts; do not edit.",
+        "// Glyph rows, one byte per row, most significant bit leftmost.",
+        emit("kFont8x8Rows", rows8),
+        emit("kFont8x16Rows", rows16),
+        "// Which 8 x 8 source font (in --font8 order) each code came from.",
+        emit("kFont8x8Source", sources8),
+        "inline constexpr std::array<uint16_t, 256> kCp437Unicode = {",
+        "\n".join("    " + ", ".join(f"0x{u:04X}" for u in unicode_table[i:i + 8]) + ","
+                  for i in range(0, 256, 8)),
+        "};",
+        "",
+    ])
+    with open(args.out, "w", encoding="ascii") as out:
+        out.write(text)
+
+
+if __name__ == "__main__":
+    main()
