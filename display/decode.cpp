@@ -44,30 +44,35 @@ constexpr std::array<int32_t, 256> search_order() {
 
 struct Match {
     int32_t code = kDecodeUnknown;
-    int32_t score = -1;
+    int32_t skipped_rows = 0;  // rows taken for the cursor
+    int32_t score = -1;        // glyph pixels under those rows
 };
 
-// Best glyph for a cell whose pixels of the glyph colour form `cell`; rows entirely in
-// that colour may be a text cursor and are skipped when `allow_cursor` is set, the glyph
-// with the most pixels under them winning.
+// Best glyph for a cell whose pixels of the glyph colour form `cell`. With
+// `allow_cursor`, rows entirely in that colour may be a text cursor drawn over the glyph:
+// the glyph needing the fewest such rows wins, then the one with the most pixels under them.
 Match match_glyph(const GlyphMasks& masks, const RowMask* cell, int32_t cell_height, RowMask full_row,
                   bool allow_cursor) {
     Match best;
     for (int32_t code : search_order()) {
         const auto& glyph = masks.rows[code];
-        int32_t score = 0;
+        Match m{code, 0, 0};
         bool ok = true;
         for (int32_t y = 0; y < cell_height && ok; ++y) {
             if (glyph[y] == cell[y]) continue;
             if (allow_cursor && cell[y] == full_row) {
-                score += __builtin_popcount(glyph[y]);
+                m.skipped_rows += 1;
+                m.score += __builtin_popcount(glyph[y]);
                 continue;
             }
             ok = false;
         }
         if (!ok) continue;
-        if (!allow_cursor) return {code, 0};
-        if (score > best.score) best = {code, score};
+        if (!allow_cursor) return m;
+        if (best.code == kDecodeUnknown || m.skipped_rows < best.skipped_rows ||
+            (m.skipped_rows == best.skipped_rows && m.score > best.score)) {
+            best = m;
+        }
     }
     return best;
 }
@@ -141,7 +146,15 @@ std::vector<DecodedCell> display_decode_cells(const uint32_t* pixels, int32_t im
                 const Match m1 = match_glyph(masks, readings[1].glyph, cell_height, full_row, allow_cursor);
                 const bool ok0 = m0.code != kDecodeUnknown;
                 const bool ok1 = m1.code != kDecodeUnknown;
-                if (ok0 && (readings[0].bg <= 7 || !ok1 || readings[1].bg > 7)) {
+                bool take0 = ok0 && !ok1;
+                if (ok0 && ok1) {
+                    if (m0.skipped_rows != m1.skipped_rows) {
+                        take0 = m0.skipped_rows < m1.skipped_rows;
+                    } else {
+                        take0 = readings[0].bg <= 7 || readings[1].bg > 7;
+                    }
+                }
+                if (take0) {
                     out = {m0.code, readings[0].fg, readings[0].bg};
                     break;
                 }

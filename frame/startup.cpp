@@ -83,15 +83,16 @@ void startup_command_line(int argc, char** argv) {
 }
 
 // Audio is optional: the sound device opens lazily, and a machine without a working
-// audio device still runs the program silently.
+// audio device still runs the program silently. It is started on its own after the rest,
+// so that its failure leaves the video and timer set-up untouched.
 void startup_sdl() {
-    constexpr Uint32 kWanted = SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO | SDL_INIT_CDROM;
-    constexpr Uint32 kEssential = SDL_INIT_TIMER | SDL_INIT_VIDEO;
-    if (SDL_Init(kWanted) < 0 && SDL_Init(kEssential) < 0) {
+    constexpr Uint32 kEssential = SDL_INIT_TIMER | SDL_INIT_VIDEO | SDL_INIT_CDROM;
+    if (SDL_Init(kEssential) < 0) {
         std::fprintf(stderr, "Unable to init SDL: %s\n", SDL_GetError());
         std::exit(100);
     }
     std::atexit(SDL_Quit);
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) < 0) SDL_ClearError();
 }
 
 void startup_truetype() {

@@ -12,11 +12,13 @@
 #include "frame/frame.h"
 #include "graphics/graphics.h"
 #include "keyboard/keyboard.h"
+#include "keyboard/private/input_state.h"
 #include "platform/platform.h"
 #include "screen/screen.h"
 #include "strings/strings.h"
 
 InputTarget InputTargetList[kInputTargetCapacity + 1];
+void (*input_wait_hook)() = nullptr;
 
 namespace {
 
@@ -195,7 +197,11 @@ bool input_read_key(InputSession& s, uint8_t& key) {
             character = read_console_byte();
             if (character < 0) platform_sleep_ms(kKeyPollMs);
         } else {
-            platform_sleep_ms(kKeyPollMs);
+            if (input_wait_hook != nullptr) {
+                input_wait_hook();
+            } else {
+                platform_sleep_ms(kKeyPollMs);
+            }
             BasicString* typed = key_inkey();
             if (typed->length == 1) character = typed->text[0];
         }
@@ -230,6 +236,11 @@ InputSession session;
 
 void input_redraw() { input_redraw_session(session); }
 
+int32_t input_line_copy(uint8_t* out) {
+    std::memcpy(out, session.line.text, static_cast<size_t>(session.line.length));
+    return session.line.length;
+}
+
 void input_statement(int32_t count, uint8_t newline) {
     if (error_pending()) return;
     if (count < 1 || count > kInputTargetCapacity) {
@@ -243,14 +254,17 @@ void input_statement(int32_t count, uint8_t newline) {
     s.saved_source = image_get_source();
     image_set_source(image_get_destination());
 
+    // Copies are image numbers 2 and up (handles -2 and below); -1 means memory ran out,
+    // 0 that an error is already pending.
     s.snapshot = image_copy(image_get_destination(), 1);
-    if (s.snapshot == -1) {
-        error_raise(516);
+    if (s.snapshot >= -1) {
+        if (s.snapshot == -1) error_raise(516);
         return;
     }
     s.scratch = image_copy(image_get_destination(), 1);
-    if (s.scratch == -1) {
-        error_raise(517);
+    if (s.scratch >= -1) {
+        if (s.scratch == -1) error_raise(517);
+        image_free(s.snapshot, 1);
         return;
     }
     ImageRecord* image = destination_record();

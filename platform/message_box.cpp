@@ -311,6 +311,11 @@ MessageBoxResult run_dialog(Dialog& d, bool yes_no) {
                 return d.escape_result;
             }
             break;
+        case VisibilityNotify:
+            // The box stays on top like a system-modal box: a window that opens later
+            // (the program's own, on its first frame) must not bury it.
+            if (event.xvisibility.state != VisibilityUnobscured) XRaiseWindow(d.display, d.window);
+            break;
         case DestroyNotify:
             if (event.xdestroywindow.window == d.window) {
                 d.window = 0;
@@ -359,7 +364,8 @@ MessageBoxResult platform_message_box(const char* caption, const char* text, Mes
     XSetWindowAttributes attributes{};
     attributes.background_pixel = d.background;
     attributes.border_pixel = d.foreground;
-    attributes.event_mask = ExposureMask | KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask;
+    attributes.event_mask = ExposureMask | KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask |
+                            StructureNotifyMask | VisibilityChangeMask;
     d.window = XCreateWindow(display, RootWindow(display, screen), x, y, static_cast<unsigned>(d.width),
                              static_cast<unsigned>(d.height), 1, CopyFromParent, InputOutput, CopyFromParent,
                              CWBackPixel | CWBorderPixel | CWEventMask, &attributes);

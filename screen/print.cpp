@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "screen/private/screen_private.h"
 #include "screen/screen.h"
+#include "sound/sound.h"
 #include "strings/strings.h"
 
 uint8_t print_control_chars = 0;
@@ -16,6 +17,8 @@ uint8_t print_raw = 0;
 namespace {
 
 constexpr uint32_t kBellDelayMs = 250;
+constexpr double kBellFrequencyHz = 783.99;
+constexpr double kBellDurationSeconds = 0.2;
 
 bool font_has_fixed_width(const ImageRecord* image) { return font_cell_width(image->font) != 0; }
 
@@ -234,8 +237,8 @@ void print_tab(ImageRecord* d, bool last, int32_t end_line, bool& ended_by_wrap)
 }
 
 void print_bell() {
-    // The tone of BEEP goes through the sound queue once that is present; the pause
-    // keeps the rhythm of programs that print bells.
+    // The tone of BEEP, queued without waiting for it.
+    sound_queue_tone(kBellFrequencyHz, kBellDurationSeconds, false);
     platform_sleep_ms(kBellDelayMs);
 }
 

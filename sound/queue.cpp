@@ -47,6 +47,7 @@ void sound_queue_startup_silence() {
 }
 
 void sound_queue_tone(double frequency_hz, double duration_seconds, bool wait) {
+    sound_init();  // the bell may be the first sound of a run
     uint8_t* samples = sound_generate_tone(frequency_hz, duration_seconds, 1.0);
     if (samples == nullptr) return;
     const uint32_t handle = sound_handle_from_samples(samples, sound_last_generated_bytes);

@@ -189,7 +189,16 @@ int32_t number_format_double(double value, char* out) {
     if (d.digits[15] == '9') {
         // A 16th digit of 9 is usually binary noise (434.99999999999994 for 4.35 * 100):
         // round to 15 digits instead.
-        decimal_round(value, 14, d);
+        DecimalDigits shorter;
+        decimal_round(value, 14, shorter);
+        if (shorter.exponent == 15) {
+            // Sixteen integer digits print whole, rounded to units: that is the
+            // 16-digit rounding itself.
+            out[0] = d.negative ? '-' : ' ';
+            std::memcpy(out + 1, d.digits, 16);
+            return 17;
+        }
+        d = shorter;
         d.digits[15] = '0';
     }
     return decimal_layout(d, 16, 15, -17, 'D', out);

@@ -347,23 +347,40 @@ int compare_bytes(const BasicString* left, const BasicString* right) {
     return (left->length > right->length) - (left->length < right->length);
 }
 
-void variable_storage_free_all() {
-    VariableStorage& vars = string_engine.variables;
-    for (int32_t i = 0; i < vars.chunk_count; ++i) std::free(vars.chunks[i]);
-    std::free(vars.chunks);
-    vars = VariableStorage{};
+// Storage from an earlier initialisation that outside code may still point into
+// (descriptors, string text, variable cells). Start-up initialises once; only a test
+// that starts the engine again retires storage, which stays readable instead of freed.
+struct RetiredStorage {
+    void** blocks;
+    int32_t count;
+    int32_t capacity;
+};
+RetiredStorage retired_storage;
+
+void retire(void* block) {
+    if (block == nullptr) return;
+    RetiredStorage& r = retired_storage;
+    if (r.count == r.capacity) {
+        const int32_t capacity = r.capacity == 0 ? 64 : r.capacity * 2;
+        auto* blocks = static_cast<void**>(std::realloc(r.blocks, sizeof(void*) * capacity));
+        if (blocks == nullptr) string_critical(kCriticalDescriptorPool);
+        r.blocks = blocks;
+        r.capacity = capacity;
+    }
+    r.blocks[r.count++] = block;
 }
 
-void engine_release_all() {
+void engine_retire_all() {
     StringEngineState& e = string_engine;
-    for (int32_t i = 0; i < e.pool.block_count; ++i) std::free(e.pool.blocks[i]);
+    for (int32_t i = 0; i < e.pool.block_count; ++i) retire(e.pool.blocks[i]);
+    retire(e.main.base);
+    for (int32_t i = 0; i < e.variables.chunk_count; ++i) retire(e.variables.chunks[i]);
     std::free(e.pool.blocks);
     std::free(e.pool.free_stack);
-    std::free(e.main.base);
     std::free(e.main.list.slots);
     std::free(e.conventional.list.slots);
     std::free(e.temporaries.slots);
-    variable_storage_free_all();
+    std::free(e.variables.chunks);
 }
 
 uint8_t* variable_chunk_new(size_t size) {
@@ -398,7 +415,7 @@ uint8_t* variable_chunk_new(size_t size) {
 
 void string_engine_init() {
     StringEngineState& e = string_engine;
-    if (e.initialised) engine_release_all();
+    if (e.initialised) engine_retire_all();
     e = StringEngineState{};
 
     e.pool.free_capacity = kInitialFreeStackCapacity;

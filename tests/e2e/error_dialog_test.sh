@@ -30,18 +30,25 @@ expect_dialog() {  # caption, text
   echo "$wid"
 }
 
-# A screenshot of the dialog must show dark text on a light face.
+# A screenshot of the dialog must show dark text on a light face (a freshly mapped
+# window may not have been drawn yet, so look a few times).
 check_picture() {  # window id, name
-  local png="$SHOTS/$2.png" lo hi
-  screenshot "$1" "$png"
-  lo=$(convert "$png" -colorspace gray -format '%[fx:minima]' info:)
-  hi=$(convert "$png" -colorspace gray -format '%[fx:maxima]' info:)
-  awk -v lo="$lo" -v hi="$hi" 'BEGIN { exit !(lo < 0.2 && hi > 0.8) }' || fail "$2: blank dialog picture ($lo..$hi)"
+  local png="$SHOTS/$2.png" lo="" hi="" i
+  for i in $(seq 1 20); do
+    screenshot "$1" "$png"
+    lo=$(convert "$png" -colorspace gray -format '%[fx:minima]' info:)
+    hi=$(convert "$png" -colorspace gray -format '%[fx:maxima]' info:)
+    if awk -v lo="$lo" -v hi="$hi" 'BEGIN { exit !(lo < 0.2 && hi > 0.8) }'; then return 0; fi
+    sleep 0.1
+  done
+  fail "$2: blank dialog picture ($lo..$hi)"
 }
 
 expect_exit_zero() {  # pid, what
   local rc
-  rc=$(wait_exit "$1" 20)
+  # wait_exit must run in this shell (a command substitution cannot reap our child).
+  wait_exit "$1" 20 >"$E2E_TMP/status"
+  rc=$(cat "$E2E_TMP/status")
   [ "$rc" = 0 ] || fail "$2: exit status $rc, expected 0"
 }
 
@@ -55,6 +62,7 @@ E53="Line:120\\nFile not found\\nContinue?"
 E54="Line:130\\nBad file mode\\nContinue?"
 
 # 1. Keys: Y continues with the next statement (its own error appears), N ends with 0.
+echo "-- scenario 1" >&2
 "$BUILD_DIR/tests/program_error53" &
 pid=$!; E2E_PIDS+=("$pid")
 wid=$(expect_dialog "Unhandled Error #53" "$E53")
@@ -66,6 +74,7 @@ xdotool key --window "$wid" n
 expect_exit_zero "$pid" "N in the dialog"
 
 # 2. Mouse: clicking Yes continues, clicking No ends with 0.
+echo "-- scenario 2" >&2
 "$BUILD_DIR/tests/program_error53" &
 pid=$!; E2E_PIDS+=("$pid")
 wid=$(expect_dialog "Unhandled Error #53" "$E53")
@@ -75,6 +84,7 @@ click_button "$wid" No
 expect_exit_zero "$pid" "clicking No"
 
 # 3. Enter answers the default (Yes), Escape answers No.
+echo "-- scenario 3" >&2
 "$BUILD_DIR/tests/program_error53" &
 pid=$!; E2E_PIDS+=("$pid")
 wid=$(expect_dialog "Unhandled Error #53" "$E53")
@@ -84,6 +94,7 @@ xdotool key --window "$wid" Escape
 expect_exit_zero "$pid" "Escape in the dialog"
 
 # 4. Yes twice: the program runs on to END and waits there; closing the window ends it.
+echo "-- scenario 4" >&2
 "$BUILD_DIR/tests/program_error53" &
 pid=$!; E2E_PIDS+=("$pid")
 wid=$(expect_dialog "Unhandled Error #53" "$E53")
@@ -92,10 +103,19 @@ wid=$(expect_dialog "Unhandled Error #54" "$E54")
 xdotool key --window "$wid" Y
 still_running "$pid" "Yes to both errors"
 main=$(wait_window "Untitled" 10) || fail "program window missing after the dialogs"
+# The statement after the failing ones ran, and END waits on the bottom row.
+for i in $(seq 1 30); do
+  decode_screen "$main" "$E2E_TMP/screen.txt" --text
+  grep -q "Press any key to continue" "$E2E_TMP/screen.txt" && break
+  sleep 0.2
+done
+grep -q "^after the errors" "$E2E_TMP/screen.txt" || fail "no output after the errors: $(cat "$E2E_TMP/screen.txt")"
+grep -q "Press any key to continue" "$E2E_TMP/screen.txt" || fail "END not reached"
 close_window "$main"
 expect_exit_zero "$pid" "window closed at END"
 
 # 5. A critical error: its box, then status 0 after OK.
+echo "-- scenario 5" >&2
 "$BUILD_DIR/tests/program_critical516" &
 pid=$!; E2E_PIDS+=("$pid")
 wid=$(expect_dialog "Critical Error #16" "Out of memory")

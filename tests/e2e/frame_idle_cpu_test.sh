@@ -27,7 +27,9 @@ percent=$(awk -v t=$((end_ticks - start_ticks)) -v hz="$hz" -v ns=$((end_ns - st
 echo "idle CPU: $percent % of one core over $(awk -v ns=$((end_ns - start_ns)) 'BEGIN {printf "%.1f", ns / 1e9}') s ($((end_ticks - start_ticks)) ticks at $hz Hz)"
 
 close_window "$wid"
-rc=$(wait_exit "$pid" 30)
+# wait_exit runs in this shell (not a $(...) subshell) so that it can reap the child.
+wait_exit "$pid" 30 >"$E2E_TMP/rc"
+rc=$(cat "$E2E_TMP/rc")
 [ "$rc" = 0 ] || fail "exit status $rc after the close request"
 awk -v p="$percent" -v l="$limit_percent" 'BEGIN {exit !(p <= l)}' || fail "idle CPU $percent % is above $limit_percent %"
 echo "PASS frame_idle_cpu"

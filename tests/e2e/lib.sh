@@ -68,3 +68,13 @@ wait_exit() {  # pid, timeout seconds
   done
   echo 124
 }
+
+# Decodes the text cells of a window into OUT: text rows, "--", foreground digits, "--",
+# background digits (see tools/screendecode). Extra arguments go to the decoder.
+decode_screen() {  # window id, output file, [decoder options...]
+  local wid=$1 out=$2; shift 2
+  local shot="$E2E_TMP/decode_screen.$$.ppm"
+  xwd -silent -id "$wid" | convert xwd:- "$shot"
+  "$BUILD_DIR/tools/screendecode/screendecode" "$shot" "$@" >"$out"
+  rm -f "$shot"
+}

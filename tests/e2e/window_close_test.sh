@@ -27,8 +27,10 @@ run_and_close() {  # label, extra environment assignments...
   if [ -n "${E2E_KEEP_SHOTS:-}" ]; then cp "$E2E_TMP/$label.png" "$E2E_KEEP_SHOTS/window_close_$label.png"; fi
 
   close_window "$wid"
+  # wait_exit runs in this shell (not a $(...) subshell) so that it can reap the child.
   local rc
-  rc=$(wait_exit "$pid" 30)
+  wait_exit "$pid" 30 >"$E2E_TMP/$label.rc"
+  rc=$(cat "$E2E_TMP/$label.rc")
   [ "$rc" = 0 ] || { cat "$E2E_TMP/$label.stderr" >&2; fail "$label: exit status $rc after the close request"; }
   [ -s "$report" ] || fail "$label: the exit report was not written"
   grep -qx "finished_mask=3 program_joined=1 timer_joined=1 unwound=1" "$report" \

@@ -223,7 +223,9 @@ private:
         check_list(string_engine.conventional.list, string_engine.conventional.base, string_engine.conventional.used);
         const TemporaryList& temps = string_engine.temporaries;
         for (int32_t i = 1; i < temps.count; ++i) {
-            if (temps.slots[i] != kDeadSlot) ASSERT_EQ(temps.slots[i]->temporary_index, i);
+            if (temps.slots[i] != kDeadSlot) {
+                ASSERT_EQ(temps.slots[i]->temporary_index, i);
+            }
         }
     }
 

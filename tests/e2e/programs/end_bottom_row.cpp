@@ -21,7 +21,7 @@ void program_main() {
     char line[64];
     for (int row = 1; row <= 24; ++row) {
         std::snprintf(line, sizeof line, "row %02d stays where it is", row);
-        print_text(line, 1);
+        print_text(line, row < 24 ? 1 : 0);  // a line end on row 24 would scroll the window
         string_release_temporaries(mark, 0);
     }
     // The bottom row holds text too; END must replace it without scrolling the rest.
