@@ -166,7 +166,13 @@ class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) times_ns_[run.benchmark_name()] = run.GetAdjustedRealTime();
+        // Processor time: the machine is shared, so wall time is noisy. With repetitions
+        // the median stands for the benchmark.
+        for (const Run& run : runs) {
+            const bool aggregate = run.run_type == Run::RT_Aggregate;
+            if (aggregate && run.aggregate_name != "median") continue;
+            times_ns_[run.run_name.str()] = run.GetAdjustedCPUTime();
+        }
     }
     void Finalize() override {
         ConsoleReporter::Finalize();

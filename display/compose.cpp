@@ -175,7 +175,15 @@ bool display_compose_text(DisplayComposeState& state, const DisplayPageView& pag
                 (!(attribute & 0x80) || !blink_changed) && !(cursor_changed && (is_cursor || was_cursor))) {
                 continue;
             }
-            if (!display_glyph(page.font, code, cw, ch, glyph)) continue;  // retried next frame
+            // Built-in glyphs are read in place; others are rendered into the scratch cell.
+            const uint8_t* glyph_rows = font_builtin_glyph(page.font, code);
+            int32_t glyph_stride = 8;
+            const bool doubled = glyph_rows != nullptr && cw == 16;
+            if (glyph_rows == nullptr) {
+                if (!display_glyph(page.font, code, cw, ch, glyph)) continue;  // retried next frame
+                glyph_rows = glyph;
+                glyph_stride = cw;
+            }
             state.previous_cells[index] = code;
             state.previous_cells[index + 1] = attribute;
             drawn = true;
@@ -189,12 +197,13 @@ bool display_compose_text(DisplayComposeState& state, const DisplayPageView& pag
             const int32_t y0 = state.offset_y + row * ch;
             const bool inside = x0 >= 0 && y0 >= 0 && x0 + cw <= target.width && y0 + ch <= target.height;
             for (int32_t y = 0; y < ch; ++y) {
-                for (int32_t x = 0; x < cw; ++x) {
-                    const uint32_t colour = glyph[y * cw + x] ? fg : bg;
-                    if (inside) {
-                        target.pixels[static_cast<size_t>(y0 + y) * target.width + x0 + x] = colour;
-                    } else {
-                        put_scaled(target, x0 + x, y0 + y, 1, 1, colour);
+                const uint8_t* source = glyph_rows + y * glyph_stride;
+                if (inside) {
+                    uint32_t* out = target.pixels + static_cast<size_t>(y0 + y) * target.width + x0;
+                    for (int32_t x = 0; x < cw; ++x) out[x] = source[doubled ? x / 2 : x] ? fg : bg;
+                } else {
+                    for (int32_t x = 0; x < cw; ++x) {
+                        put_scaled(target, x0 + x, y0 + y, 1, 1, source[doubled ? x / 2 : x] ? fg : bg);
                     }
                 }
             }

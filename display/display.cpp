@@ -5,6 +5,7 @@
 #include <SDL.h>
 #include <SDL_syswm.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -113,6 +114,7 @@ bool display_apply_fullscreen_change(FullscreenChoice choice) {
     bool changed = false;
     if (next >= 0 && next != display_fullscreen.load()) {
         display_fullscreen.store(next);
+        if (next != 0) SDL_WM_GrabInput(SDL_GRAB_OFF);  // a grabbed pointer would be stuck in full screen
         SDL_ShowCursor(next != 0 ? SDL_DISABLE : SDL_ENABLE);
         changed = true;
         display_compose.frame_valid = false;
@@ -143,8 +145,7 @@ void display_fullscreen_attempt(int32_t wanted) {
 void display_frame() {
     ++display_compose.frame_counter;
     if (display_invalid_request.exchange(0)) display_compose.frame_valid = false;
-    const bool locked = screen_display_lock_grant();
-    if (locked) SDL_Delay(1);
+    const bool locked = screen_display_lock_grant();  // the end of the frame lets the holder run
 
     DisplayPageView page{};
     if (display_hidden.load() || locked || !display_page_view(page)) {

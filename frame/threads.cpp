@@ -29,25 +29,34 @@ void frame_delay_ms(uint32_t duration_ms) {
     pthread_exit(nullptr);
 }
 
-int32_t frame_timer_pass(double now_seconds) {
-    int32_t marked = 0;
+TimerPassResult frame_timer_pass(double now_seconds) {
+    TimerPassResult result{0, 0, false};
     const uint32_t count = timer_trap_table.count.load();
     for (uint32_t i = 0; i < count; ++i) {
         TimerTrap& record = timer_trap_table.records[i];
-        if (record.in_use.load() != 0 && record.handler_present.load() != 0 && record.state.load() != 0 &&
-            record.due.load() == kTimerIdle) {
-            if (frame_timer_record_due(now_seconds, record.interval_seconds, record.last_time_seconds)) {
+        if (record.in_use.load() != 0 && record.handler_present.load() != 0 && record.state.load() != 0) {
+            ++result.armed;
+            if (record.due.load() == kTimerIdle &&
+                frame_timer_record_due(now_seconds, record.interval_seconds, record.last_time_seconds)) {
                 record.due.store(kTimerDue);
                 error_state.event_pending.store(1);
-                ++marked;
+                ++result.marked;
             }
         }
-        if (frame_state.timer_suspend.load() == 1) return -1;
+        if (frame_state.timer_suspend.load() == 1) {
+            result.interrupted = true;
+            return result;
+        }
     }
-    return marked;
+    return result;
 }
 
 int TimerThread(void*) {
+    // Armed timers are looked at every millisecond, so an occurrence is found within
+    // about a millisecond of its time. With none armed the thread naps longer; arming one
+    // is noticed within that nap and only starts its clock.
+    constexpr uint32_t kArmedPollMs = 1;
+    constexpr uint32_t kIdlePollMs = 10;
     while (error_state.stop_requested.load() == 0) {
         uint32_t expected = 1;
         frame_state.timer_suspend.compare_exchange_strong(expected, 2);
@@ -55,10 +64,9 @@ int TimerThread(void*) {
             frame_delay_ms(1);
             continue;
         }
-        if (frame_timer_pass(SDL_GetTicks() * 0.001) < 0) continue;
-        // One millisecond between passes keeps a due occurrence within about a
-        // millisecond of its time without spinning a core.
-        frame_delay_ms(1);
+        const TimerPassResult pass = frame_timer_pass(SDL_GetTicks() * 0.001);
+        if (pass.interrupted) continue;
+        frame_delay_ms(pass.armed > 0 ? kArmedPollMs : kIdlePollMs);
     }
     frame_state.finished_mask.fetch_or(2);
     return 0;

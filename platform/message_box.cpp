@@ -45,7 +45,7 @@ struct Dialog {
         if (display == nullptr) return;
         if (font != nullptr) {
             if (font_loaded) XFreeFont(display, font);
-            else XFreeFontInfo(nullptr, font, 0);
+            else XFreeFontInfo(nullptr, font, 1);  // the GC's font is only described, not loaded
         }
         if (gc != nullptr) XFreeGC(display, gc);
         if (window != 0) XDestroyWindow(display, window);

@@ -21,13 +21,9 @@ uint8_t empty_text[1];
 
 // ---------------------------------------------------------------- descriptor pool
 
-BasicString* descriptor_take() {
+// Growth paths are kept out of line so the common paths stay small enough to inline.
+[[gnu::noinline]] BasicString* descriptor_take_from_block() {
     DescriptorPool& pool = string_engine.pool;
-    if (pool.free_count > 0) {
-        BasicString* d = pool.free_stack[--pool.free_count];
-        *d = BasicString{};
-        return d;
-    }
     if (pool.block_count == 0 || pool.next_in_block == kDescriptorBlockSize) {
         if (pool.block_count == pool.block_capacity) {
             const int32_t capacity = pool.block_capacity == 0 ? 16 : pool.block_capacity * 2;
@@ -44,15 +40,26 @@ BasicString* descriptor_take() {
     return &pool.blocks[pool.block_count - 1][pool.next_in_block++];
 }
 
-void descriptor_recycle(BasicString* d) {
+inline BasicString* descriptor_take() {
     DescriptorPool& pool = string_engine.pool;
-    if (pool.free_count == pool.free_capacity) {
-        const int32_t capacity = pool.free_capacity * 2;
-        auto* stack = static_cast<BasicString**>(std::realloc(pool.free_stack, sizeof(BasicString*) * capacity));
-        if (stack == nullptr) string_critical(kCriticalDescriptorPool);
-        pool.free_stack = stack;
-        pool.free_capacity = capacity;
-    }
+    if (pool.free_count == 0) return descriptor_take_from_block();
+    BasicString* d = pool.free_stack[--pool.free_count];
+    *d = BasicString{};
+    return d;
+}
+
+[[gnu::noinline]] void free_stack_grow() {
+    DescriptorPool& pool = string_engine.pool;
+    const int32_t capacity = pool.free_capacity * 2;
+    auto* stack = static_cast<BasicString**>(std::realloc(pool.free_stack, sizeof(BasicString*) * capacity));
+    if (stack == nullptr) string_critical(kCriticalDescriptorPool);
+    pool.free_stack = stack;
+    pool.free_capacity = capacity;
+}
+
+inline void descriptor_recycle(BasicString* d) {
+    DescriptorPool& pool = string_engine.pool;
+    if (pool.free_count == pool.free_capacity) free_stack_grow();
     pool.free_stack[pool.free_count++] = d;
 }
 
@@ -67,7 +74,7 @@ bool list_allocate(StorageList& list, int32_t capacity) {
 
 // Moves the live slots down over the dead ones and doubles the capacity when the list
 // is still at least half full.
-void list_squeeze(StorageList& list, int32_t error_number) {
+[[gnu::noinline]] void list_squeeze(StorageList& list, int32_t error_number) {
     int32_t live = 0;
     for (int32_t i = 0; i < list.count; ++i) {
         BasicString* s = list.slots[i];
@@ -86,22 +93,25 @@ void list_squeeze(StorageList& list, int32_t error_number) {
     }
 }
 
-void list_append(StorageList& list, BasicString* s, int32_t error_number) {
+inline void list_append(StorageList& list, BasicString* s, int32_t error_number) {
     if (list.count > list.capacity) list_squeeze(list, error_number);
     list.slots[list.count] = s;
     s->storage_index = list.count;
     ++list.count;
 }
 
-void temporary_register(BasicString* s) {
+[[gnu::noinline]] void temporaries_grow() {
     TemporaryList& temps = string_engine.temporaries;
-    if (temps.count > temps.capacity) {
-        const int32_t capacity = temps.capacity * 2;
-        auto* slots = static_cast<BasicString**>(std::realloc(temps.slots, sizeof(BasicString*) * (static_cast<size_t>(capacity) + 1)));
-        if (slots == nullptr) string_critical(kCriticalTemporaryList);
-        temps.slots = slots;
-        temps.capacity = capacity;
-    }
+    const int32_t capacity = temps.capacity * 2;
+    auto* slots = static_cast<BasicString**>(std::realloc(temps.slots, sizeof(BasicString*) * (static_cast<size_t>(capacity) + 1)));
+    if (slots == nullptr) string_critical(kCriticalTemporaryList);
+    temps.slots = slots;
+    temps.capacity = capacity;
+}
+
+inline void temporary_register(BasicString* s) {
+    TemporaryList& temps = string_engine.temporaries;
+    if (temps.count > temps.capacity) temporaries_grow();
     temps.slots[temps.count] = s;
     s->temporary_index = temps.count;
     s->is_temporary = 1;

@@ -70,9 +70,15 @@ uint32_t frame_bios_ticks(uint32_t now_ticks, uint32_t origin_ticks, uint32_t or
 // record that fell a whole interval or more behind becomes due once and restarts at now.
 bool frame_timer_record_due(double now_seconds, double interval_seconds, double& last_time_seconds);
 
+struct TimerPassResult {
+    int32_t marked;      // records marked due in this pass
+    int32_t armed;       // records in use, with a handler and switched on
+    bool interrupted;    // a suspend request arrived; the pass stopped early
+};
+
 // One pass of the timer thread over the timer-trap table at tick time now_seconds:
-// marks due records and raises event_pending. Returns the number marked due.
-int32_t frame_timer_pass(double now_seconds);
+// marks due records and raises event_pending.
+TimerPassResult frame_timer_pass(double now_seconds);
 
 // ---------------------------------------------------------------------------------------
 // Mouse events

@@ -4,7 +4,9 @@
 
 #include <SDL.h>
 
+#include <atomic>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "display/display.h"
@@ -101,6 +103,30 @@ TEST_F(DisplayFrameTest, PendingLockIsGrantedAndNothingIsDrawn) {
     DisplayLock.store(0);
     display_frame();
     EXPECT_EQ(window_cells()[0].code, 'Z');
+}
+
+TEST_F(DisplayFrameTest, ProgramThreadTakesTheLockWhileFramesRun) {
+    display_frame();
+    std::atomic<int> phase{0};  // 1 lock held, 2 released
+    std::thread program([&] {
+        screen_display_lock_take();
+        phase.store(1);
+        put(3, 3, 'L', 0x07);
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        screen_display_lock_release();
+        phase.store(2);
+    });
+    bool drawn_while_held = false;
+    for (int i = 0; i < 2000 && phase.load() != 2; ++i) {
+        display_frame();
+        if (phase.load() == 1 && window_cells()[3 * 80 + 3].code == 'L') drawn_while_held = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    program.join();
+    EXPECT_FALSE(drawn_while_held);
+    display_frame();
+    EXPECT_EQ(window_cells()[3 * 80 + 3].code, 'L');
+    EXPECT_EQ(DisplayLock.load(), 0u);
 }
 
 TEST_F(DisplayFrameTest, HiddenWindowDrawsNothingUntilShown) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Cells written straight into the display page reach the window pixel for pixel: every
 # character of the code page, every foreground on every background, read back from a
-# screenshot with the screen decoder.
+# screenshot with the screen decoder; then the Alt+Enter full-screen cycle.
 source "$(dirname "$0")/lib.sh"
 start_xvfb
 
@@ -27,7 +27,39 @@ if [ "$ok" != 1 ]; then
   fail "decoded window differs from the expected cells"
 fi
 
+# Alt+Enter cycles window -> best-fit full screen -> best 4:3 -> window. Under this Xvfb the
+# best fit for 640 x 400 is 640 x 480, which is also the best 4:3 size, so the second
+# press returns to the window. In full screen the picture is centred: offset (0, 40).
+window_size() {
+  local w
+  w=$(xdotool search --onlyvisible --name '^Untitled$' 2>/dev/null | head -n1 || true)
+  [ -n "$w" ] && xwininfo -id "$w" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w "x" h}'
+}
+wait_size() {  # wanted size
+  local i
+  for i in $(seq 1 50); do
+    [ "$(window_size)" = "$1" ] && return 0
+    sleep 0.1
+  done
+  fail "window is $(window_size) where $1 was expected"
+}
+press=0
+for wanted in 640x480 640x400 640x480; do
+  press=$((press + 1))
+  xdotool key --window "$wid" alt+Return
+  wait_size "$wanted"
+  echo "Alt+Enter $press: $wanted"
+done
+sleep 0.3
+wid=$(wait_window Untitled 10) || fail "no window after the full-screen switch"
+xwd -silent -id "$wid" | convert xwd:- -crop 640x400+0+40 +repage "$E2E_TMP/fullscreen.ppm"
+"$BUILD_DIR/tools/screendecode/screendecode" "$E2E_TMP/fullscreen.ppm" >"$E2E_TMP/fullscreen.txt"
+cmp -s "$E2E_TMP/fullscreen.txt" "$expected" || {
+  diff "$expected" "$E2E_TMP/fullscreen.txt" >&2 || true
+  fail "the full-screen picture is not the page centred at (0, 40)"
+}
+
 close_window "$wid"
 wait_exit "$pid" 30 >"$E2E_TMP/rc"
 [ "$(cat "$E2E_TMP/rc")" = 0 ] || { cat "$E2E_TMP/stderr" >&2; fail "exit status $(cat "$E2E_TMP/rc") after the close request"; }
-echo "display cells: 25 rows of text and colours decoded as expected after $attempt look(s)"
+echo "display cells: 25 rows of text and colours decoded as expected (window and full screen)"

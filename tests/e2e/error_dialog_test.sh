@@ -57,6 +57,8 @@ still_running() {  # pid, what
   kill -0 "$1" 2>/dev/null || fail "$2: the program ended"
 }
 
+# The program must open a real window on the private display.
+unset SDL_VIDEODRIVER
 start_xvfb
 E53="Line:120\\nFile not found\\nContinue?"
 E54="Line:130\\nBad file mode\\nContinue?"

@@ -16,7 +16,7 @@ run_and_close() {  # label, extra environment assignments...
   E2E_PIDS+=("$pid")
 
   local wid
-  wid=$(wait_window Untitled 30) || fail "$label: no window captioned Untitled"
+  wid=$(wait_window Untitled 30) || { cat "$E2E_TMP/$label.stderr" >&2; fail "$label: no window captioned Untitled"; }
   local size
   size=$(xwininfo -id "$wid" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w "x" h}')
   [ "$size" = "640x400" ] || fail "$label: window is $size, expected 640x400"

@@ -46,16 +46,18 @@ protected:
 
 TEST_F(FrameThreads, TimerPassMarksDueAndRaisesTheEventFlag) {
     TimerTrap& timer = arm(1.0);
-    EXPECT_EQ(frame_timer_pass(5.0), 0);
+    EXPECT_EQ(frame_timer_pass(5.0).marked, 0);
     EXPECT_EQ(error_state.event_pending.load(), 0u);
-    EXPECT_EQ(frame_timer_pass(6.01), 1);
+    const TimerPassResult due = frame_timer_pass(6.01);
+    EXPECT_EQ(due.marked, 1);
+    EXPECT_EQ(due.armed, 1);
     EXPECT_EQ(timer.due.load(), kTimerDue);
     EXPECT_EQ(error_state.event_pending.load(), 1u);
     // A pending occurrence is not looked at again until it was dispatched.
-    EXPECT_EQ(frame_timer_pass(9.5), 0);
+    EXPECT_EQ(frame_timer_pass(9.5).marked, 0);
     EXPECT_DOUBLE_EQ(timer.last_time_seconds, 6.0);
     timer.due.store(kTimerIdle);
-    EXPECT_EQ(frame_timer_pass(9.5), 1);
+    EXPECT_EQ(frame_timer_pass(9.5).marked, 1);
     EXPECT_DOUBLE_EQ(timer.last_time_seconds, 9.5);
 }
 
@@ -71,7 +73,9 @@ TEST_F(FrameThreads, TimerPassSkipsRecordsThatAreNotArmed) {
         timer.handler_present.store(c.handler);
         timer.state.store(c.state);
         timer.last_time_seconds = 1.0;
-        EXPECT_EQ(frame_timer_pass(50.0), 0);
+        const TimerPassResult pass = frame_timer_pass(50.0);
+        EXPECT_EQ(pass.marked, 0);
+        EXPECT_EQ(pass.armed, 0);
         EXPECT_DOUBLE_EQ(timer.last_time_seconds, 1.0);
         reset();
     }
@@ -80,7 +84,9 @@ TEST_F(FrameThreads, TimerPassSkipsRecordsThatAreNotArmed) {
 TEST_F(FrameThreads, TimerPassStopsWhenASuspendIsRequested) {
     arm(1.0).last_time_seconds = 1.0;
     frame_state.timer_suspend.store(1);
-    EXPECT_EQ(frame_timer_pass(50.0), -1);
+    const TimerPassResult pass = frame_timer_pass(50.0);
+    EXPECT_TRUE(pass.interrupted);
+    EXPECT_EQ(pass.marked, 1);  // the record looked at before the request still counts
 }
 
 TEST_F(FrameThreads, TimerThreadMarksDueAndReturnsOnStop) {

@@ -1,11 +1,13 @@
 // INPUT: per-type checking of every keystroke, stored values, echo and take-back,
 // fields, Tab, the line limit, the end of the line and the stop request.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
 #include <thread>
 
 #include "input_fixture.h"
+#include "keyboard/private/input_state.h"
 
 namespace {
 
@@ -432,6 +434,57 @@ TEST(InputParseRadix, Literals) {
             EXPECT_EQ(input_radix_value, c.value);
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Graphics screens: the line is drawn as glyph pixels and the editor's own cursor is
+// inverted in and out, so once INPUT ends the picture equals plain printing of the line.
+TEST_F(InputTest, GraphicsScreenLeavesOnlyTheLine) {
+    screen_mode(13, 0, 0, kScreenPassedMode);
+    ASSERT_EQ(error_state.error_number, 0u);
+    BasicString* text = string_new(0, false);
+    InputTargetList[1] = InputTarget{kInputTypeString, text};
+    prompt("? ");
+    run_input(typed("ab\bc\r"), 1, 0);
+    EXPECT_EQ(text_of(text), "ac");
+    const ImageRecord* image = dest();
+    std::vector<uint8_t> after(image->pixels, image->pixels + image->width * image->height);
+
+    screen_mode(0, 0, 0, kScreenPassedMode);
+    screen_mode(13, 0, 0, kScreenPassedMode);
+    prompt("? ac");
+    const ImageRecord* reference = dest();
+    std::vector<uint8_t> expected(reference->pixels, reference->pixels + reference->width * reference->height);
+    EXPECT_TRUE(after == expected);
+    EXPECT_NE(std::count(expected.begin(), expected.end(), 0), static_cast<long>(expected.size()));
+    string_free(text);
+}
+
+TEST_F(InputTest, GraphicsCursorIsDrawnWhileWaitingAndRemovedAfter) {
+    screen_mode(13, 0, 0, kScreenPassedMode);
+    static ImageRecord* image;
+    static int lit_pixels;
+    image = dest();
+    lit_pixels = 0;
+    std::vector<uint8_t> blank(image->pixels, image->pixels + image->width * image->height);
+    int16_t a = 0;
+    InputTargetList[1] = InputTarget{kInt16, &a};
+    // The wait step runs on INPUT's own thread with the cursor already drawn: count the
+    // lit pixels of the first cell, then end the line.
+    input_wait_hook = [] {
+        for (int y = 0; y < 8; ++y) {
+            for (int x = 0; x < 8; ++x) lit_pixels += image->pixels[y * image->width + x] != 0;
+        }
+        key_press(13);
+        key_release(13);
+    };
+    input_statement(1, 0);
+    input_wait_hook = nullptr;
+    EXPECT_EQ(lit_pixels, 64);  // a full 8 x 8 block in mode 13's 8 x 8 font
+    EXPECT_TRUE(std::equal(blank.begin(), blank.end(), image->pixels));
 }
 
 }  // namespace

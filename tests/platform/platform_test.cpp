@@ -32,6 +32,16 @@ TEST(PlatformMessageBox, WithoutDesktopWritesToStandardErrorAndAnswersSafely) {
     }
 }
 
+TEST(PlatformMessageBox, UnreachableDesktopFallsBackToStandardError) {
+    setenv("DISPLAY", ":9917", 1);
+    ::testing::internal::CaptureStderr();
+    const MessageBoxResult result = platform_message_box("Critical Error #16", "Out of memory", MessageBoxButtons::ok);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    unsetenv("DISPLAY");
+    EXPECT_EQ(result, MessageBoxResult::ok);
+    EXPECT_EQ(err, "Critical Error #16\nOut of memory\n");
+}
+
 TEST(PlatformMessageBox, NullTextsAreEmpty) {
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(platform_message_box(nullptr, nullptr, MessageBoxButtons::ok), MessageBoxResult::ok);

@@ -1,6 +1,8 @@
 // Tests of tone synthesis, the handle table, the tone queue, SOUND and BEEP.
 #include <cmath>
 #include <cstdlib>
+#include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "sound_fixture.h"
@@ -269,6 +271,33 @@ TEST_F(QueueTest, ServiceStartsEntriesInOrderAndEndsTheWaitAtTheMarker) {
     // Everything before the last started entry (the start-up silence too) was reclaimed.
     EXPECT_EQ(used, 1);
     EXPECT_EQ(sound_slots_in_use(), 1);
+}
+
+TEST_F(QueueTest, ProgramWaitsWhileDisplayThreadPlaysTheQueue) {
+    std::atomic<bool> running{true};
+    std::thread display([&running] {
+        while (running.load()) {
+            sound_service_queue();
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
+    const auto start = std::chrono::steady_clock::now();
+    bool all_ended = true;
+    for (int i = 0; i < 4 && all_ended; ++i) {
+        sound_queue_tone(440.0 + 110 * i, 0.03, true);
+        // The statement check: sleeps while the sound-wait bit is set.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (waiting() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        all_ended = !waiting();
+    }
+    const auto waited = std::chrono::steady_clock::now() - start;
+    running.store(false);
+    display.join();
+    EXPECT_TRUE(all_ended);
+    // The first wait ends only after the start-up silence has played.
+    EXPECT_GE(waited, std::chrono::milliseconds(300));
 }
 
 TEST_F(QueueTest, StopAllDropsPendingEntriesAndAnyWait) {

@@ -298,6 +298,28 @@ TEST_F(NumberTextTest, ParseKeepsTheRoundingOfLongDecimals) {
     EXPECT_EQ(number_parse(literal_bytes(std::string(300, '1'))), std::strtold(std::string(300, '1').c_str(), nullptr));
 }
 
+TEST_F(NumberTextTest, ParseAgreesWithTheLongDoubleParserOnRandomDecimals) {
+    std::mt19937 random(99);
+    auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+    for (int i = 0; i < 20000; ++i) {
+        std::string text;
+        if (pick(0, 3) == 0) text += pick(0, 1) ? '-' : '+';
+        for (int n = pick(0, 22); n > 0; --n) text += static_cast<char>('0' + pick(0, 9));
+        if (pick(0, 1)) {
+            text += '.';
+            for (int n = pick(0, 22); n > 0; --n) text += static_cast<char>('0' + pick(pick(0, 1) ? 0 : 1, 9));
+        }
+        if (pick(0, 2) == 0) {
+            text += 'E';
+            if (pick(0, 1)) text += '-';
+            text += std::to_string(pick(0, 400));
+        }
+        const long double expected = std::strtold(text.c_str(), nullptr);
+        ASSERT_EQ(number_parse(literal_bytes(text)), expected) << text;
+        string_release_temporaries(mark_, 0);
+    }
+}
+
 TEST_F(NumberTextTest, BasedNumbersTooLongForSixtyFourBitsOverflow) {
     const char* too_long[] = {"&H10000000000000000", "&O2000000000000000000000", "&O11111111111111111111111"};
     for (const char* text : too_long) {

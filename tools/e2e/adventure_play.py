@@ -78,17 +78,18 @@ class Tools:
         for path in (self.exe, self.decoder, self.xclose):
             if not os.access(path, os.X_OK):
                 raise CheckFailed(f"missing executable {path}")
-        self.slow = self.sanitized_build()
+        self.build_type = self.read_build_type()
+        self.slow = self.build_type in ("Asan", "Tsan")
 
-    def sanitized_build(self):
+    def read_build_type(self):
         try:
             with open(os.path.join(self.build_dir, "CMakeCache.txt")) as cache:
                 for line in cache:
                     if line.startswith("CMAKE_BUILD_TYPE:"):
-                        return line.strip().split("=", 1)[1] in ("Asan", "Tsan")
+                        return line.strip().split("=", 1)[1]
         except OSError:
             pass
-        return False
+        return ""
 
 
 class Screen:
@@ -191,7 +192,10 @@ class Game:
                 return ids[0]
             check(self.proc.poll() is None, f"adventure exited early with {self.proc.poll()}")
             time.sleep(0.05)
-        raise CheckFailed("the window did not appear")
+        tree = subprocess.run(["xwininfo", "-root", "-tree"], env=self.env, capture_output=True, text=True)
+        with open(self.stderr_path, errors="replace") as err:
+            errors = err.read()
+        raise CheckFailed(f"the window did not appear; windows:\n{tree.stdout}\nstandard error:\n{errors}")
 
     def stop(self):
         if self.proc and self.proc.poll() is None:

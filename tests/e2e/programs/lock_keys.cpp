@@ -1,0 +1,57 @@
+// Test program: shows the desktop's lock-key states on the top row until the window closes.
+// BASIC source (the state function stands for the key-state query of the runtime):
+//   10 LOCATE 1, 1
+//   20 PRINT lockstate$
+//   30 SLEEP 0.1: GOTO 10
+#include <cstdio>
+#include <cstring>
+
+#include "errors/errors.h"
+#include "frame/frame.h"
+#include "platform/platform.h"
+#include "screen/screen.h"
+#include "strings/strings.h"
+
+namespace {
+
+int32_t temporary_mark;
+
+bool statement_end(int32_t line) {
+    string_release_temporaries(temporary_mark, 0);
+    if (error_state.event_pending.load() == 0) return false;
+    error_statement_check(line);
+    return error_state.retry_statement != 0;
+}
+
+template <typename Body>
+void statement(int32_t line, Body body) {
+    do {
+        body();
+    } while (statement_end(line));
+}
+
+void print_lock_states() {
+    char text[64];
+    std::snprintf(text, sizeof text, "caps=%d num=%d scroll=%d shift=%d",
+                  platform_key_state(PlatformKey::caps_lock).toggled ? 1 : 0,
+                  platform_key_state(PlatformKey::num_lock).toggled ? 1 : 0,
+                  platform_key_state(PlatformKey::scroll_lock).toggled ? 1 : 0,
+                  platform_key_state(PlatformKey::left_shift).held ? 1 : 0);
+    BasicString* s = string_new(static_cast<int32_t>(std::strlen(text)), true);
+    std::memcpy(s->text, text, std::strlen(text));
+    print_make_fit(s);
+    if (error_pending()) return;
+    print_string(s, 1);
+}
+
+}  // namespace
+
+void program_main() {
+    program_prologue();
+    temporary_mark = string_temporary_mark();
+    for (;;) {
+        statement(10, [] { screen_locate(1, 1, 0, 0, 0, 3); });
+        statement(20, [] { print_lock_states(); });
+        statement(30, [] { frame_delay_ms(100); });
+    }
+}
