@@ -133,7 +133,9 @@ void display_frame_end() {
 // Waits for the main loop to take a full-screen request.
 void display_fullscreen_attempt(int32_t wanted) {
     display_fullscreen_request.store(wanted);
-    if (AutoDisplay.load() == 1) {
+    // While the main loop still presents (1, or -1 for one more frame) it must be the one
+    // to draw: two threads composing at once would share the frame state.
+    if (AutoDisplay.load() != 0) {
         while (display_fullscreen_request.load() != -1 && !frame_state.exit_requested.load()) SDL_Delay(32);
     } else {
         display_frame();

@@ -1,5 +1,6 @@
 // INPUT field checks: radix literals and the per-type validation that decides whether a
 // field may stand and stores its value into the target.
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -301,9 +302,16 @@ bool validate_float(const uint8_t* source, int32_t n, const InputTarget& target)
     long double value = 0;
     if (single) {
         value = std::strtof(t, nullptr);
-    } else {
+    } else if (size == 64) {
         value = std::strtod(t, nullptr);
+    } else {
+        // The 80-bit target holds far more than a double; read it at its own precision.
+        value = std::strtold(t, nullptr);
     }
+    // The digit rules above let a few texts just past the largest value through (such as
+    // 3.4028239E38); they would round to infinity, so they are refused like any other
+    // out-of-range text.
+    if (!std::isfinite(value)) return false;
     store_float(target, value);
     return true;
 }

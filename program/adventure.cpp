@@ -1,5 +1,4 @@
 // The adventure: the story program, one runtime call sequence per BASIC statement.
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
@@ -185,10 +184,10 @@ void randomize_timer() {
     random_seed(static_cast<double>(timer_seconds(0.0, 0)), kRandomSeedValue);
 }
 
-// INT(RND * n), stored in an INTEGER.
+// INT(RND * n), stored in an INTEGER (the low 16 bits of the 32-bit result). The
+// product of a SINGLE and a small whole number is exact in a DOUBLE.
 int16_t random_below(int32_t n) {
-    const long double scaled = static_cast<long double>(random_next(0.0f, 0)) * n;
-    return static_cast<int16_t>(number_to_int32_double(static_cast<double>(std::floor(scaled))));
+    return static_cast<int16_t>(number_int(static_cast<double>(random_next(0.0f, 0)) * n));
 }
 
 void assign_literal(BasicString* variable, const char* text) {

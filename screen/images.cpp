@@ -169,8 +169,8 @@ void image_set_default_palette(ImageRecord* image) {
 }
 
 void image_reset_text_window(ImageRecord* image) {
-    image->cursor_x = 1;
-    image->cursor_y = 1;
+    image_field_store(image->cursor_x, static_cast<int16_t>(1));
+    image_field_store(image->cursor_y, static_cast<int16_t>(1));
     image->view_top = 1;
     const int32_t rows = image_rows_for(image);
     image->view_bottom = static_cast<int16_t>(rows - 1 >= 1 ? rows - 1 : 1);

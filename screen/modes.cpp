@@ -162,7 +162,7 @@ void screen_reset_page_window() {
     ImageRecord* image = current_images.destination;
     image->view_top = 1;
     const int32_t rows = image_text_rows(image);
-    if (image->cursor_y > rows) image->cursor_y = 1;
+    if (image->cursor_y > rows) image_field_store(image->cursor_y, static_cast<int16_t>(1));
     image->view_bottom = static_cast<int16_t>(rows - 1 >= 1 ? rows - 1 : 1);
 }
 

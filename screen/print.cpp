@@ -1,4 +1,6 @@
 // Character output: print_string with control characters, wrapping, scrolling and glyphs.
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -13,6 +15,7 @@
 
 uint8_t print_control_chars = 0;
 uint8_t print_raw = 0;
+ScreenGlyphRenderer screen_glyph_renderer = nullptr;
 
 namespace {
 
@@ -60,6 +63,86 @@ void put_builtin_glyph(ImageRecord* image, uint8_t code, int32_t x0, int32_t y0)
             }
         }
     }
+}
+
+// Loaded fonts render solid on indexed images, on 32-bit images without blending and
+// for fonts that ask for it; otherwise with 256 coverage levels.
+bool glyph_solid(const ImageRecord* image) {
+    return image->bits_per_pixel < 32 || image->no_blend || (font_table.style[image->font] & kFontStyleDontBlend);
+}
+
+bool glyph_render(const ImageRecord* image, uint32_t code, GlyphBitmap& glyph) {
+    if (screen_glyph_renderer == nullptr || font_is_builtin(image->font)) return false;
+    if (!screen_glyph_renderer(image->font, code, glyph_solid(image), glyph)) return false;
+    return glyph.width > 0 && glyph.height > 0 &&
+           glyph.coverage.size() >= static_cast<size_t>(glyph.width) * static_cast<size_t>(glyph.height);
+}
+
+uint32_t channel(uint32_t colour, int shift) { return (colour >> shift) & 0xFF; }
+
+// One pixel of a coverage-rendered glyph by the print mode (32-bit images).
+void put_coverage_pixel(ImageRecord* image, int32_t px, int32_t py, uint32_t q, uint32_t fg, uint32_t bg) {
+    const uint8_t mode = image->print_mode;
+    const uint32_t fa = fg >> 24;
+    const uint32_t ba = bg >> 24;
+    if (mode == 1) {
+        if (q == 0) return;
+        graphics_write_pixel_on(image, px, py, (fg & 0xFFFFFF) | ((q * (fa + 1) / 256) << 24));
+        return;
+    }
+    if (mode == 2) {
+        if (q == 255) return;
+        graphics_write_pixel_on(image, px, py, (bg & 0xFFFFFF) | ((((ba + 1) * (255 - q)) / 256) << 24));
+        return;
+    }
+    const double v = static_cast<double>(255 - q) / 255.0;
+    const double alpha = fa + (static_cast<double>(ba) - fa) * v;
+    const double ratio = fa == 0 ? 100000.0 : static_cast<double>(ba) / fa;
+    double k = v * ratio;
+    if (k > 1.0) k = 1.0;
+    uint32_t colour = static_cast<uint32_t>(std::lround(alpha)) << 24;
+    for (int shift = 0; shift <= 16; shift += 8) {
+        const double f = channel(fg, shift);
+        const double b = channel(bg, shift);
+        colour |= static_cast<uint32_t>(std::lround(f + (b - f) * k)) << shift;
+    }
+    graphics_write_pixel_on(image, px, py, colour);
+}
+
+void put_loaded_glyph(ImageRecord* image, uint32_t code, int32_t x0, int32_t y0) {
+    GlyphBitmap glyph;
+    if (!glyph_render(image, code, glyph)) return;  // nothing drawn for an unrenderable glyph
+    const int32_t font_height = font_table.height[image->font];
+    const int32_t fixed = font_table.width[image->font];
+    const int32_t columns = std::min(fixed > 0 ? fixed : glyph.width, glyph.width);
+    const int32_t rows = std::min(font_height, glyph.height - 1);
+    const bool solid = glyph_solid(image);
+    const uint32_t fg = image->fg_color;
+    const uint32_t bg = image->bg_color;
+    for (int32_t r = 0; r < rows; ++r) {
+        const int32_t py = y0 + r;
+        if (py < 0 || py >= image->height) continue;
+        const uint8_t* line = glyph.coverage.data() + static_cast<size_t>(r + 1) * glyph.width;
+        for (int32_t c = 0; c < columns; ++c) {
+            const int32_t px = x0 + c;
+            if (px < 0 || px >= image->width) continue;
+            const uint32_t q = line[c];
+            if (solid) {
+                const bool on = q != 0;
+                if (on && (image->print_mode & 1)) graphics_write_pixel_on(image, px, py, fg);
+                if (!on && (image->print_mode & 2)) graphics_write_pixel_on(image, px, py, bg);
+            } else {
+                put_coverage_pixel(image, px, py, q, fg, bg);
+            }
+        }
+    }
+}
+
+int32_t glyph_width_on(const ImageRecord* image, uint32_t code) {
+    const int32_t fixed = font_cell_width(image->font);
+    if (fixed > 0) return fixed;
+    GlyphBitmap glyph;
+    return glyph_render(image, code, glyph) ? glyph.width : 0;
 }
 
 void print_char_code(ImageRecord*& d, uint32_t code, bool last, int32_t end_line, bool& ended_by_wrap);
@@ -142,14 +225,31 @@ void print_put_char(uint32_t code) {
     const int32_t fw = font_cell_width(d->font);
     const int32_t x0 = fw > 0 ? (d->cursor_x - 1) * fw : d->cursor_x - 1;
     const int32_t y0 = (d->cursor_y - 1) * image_font_height(d);
-    if (font_is_builtin(d->font)) put_builtin_glyph(d, static_cast<uint8_t>(code), x0, y0);
-    // Loaded TrueType fonts draw nothing here yet; their glyphs are skipped.
+    if (font_is_builtin(d->font)) {
+        put_builtin_glyph(d, static_cast<uint8_t>(code), x0, y0);
+    } else {
+        put_loaded_glyph(d, code, x0, y0);
+    }
 }
 
-int32_t print_glyph_width(uint32_t) {
+int32_t print_glyph_width(uint32_t code) {
     const ImageRecord* d = current_images.destination;
     if (d == nullptr) return 0;
-    return font_cell_width(d->font);
+    return glyph_width_on(d, code);
+}
+
+int32_t print_text_width_on(const ImageRecord* image, const uint8_t* text, int32_t length) {
+    const int32_t fixed = font_cell_width(image->font);
+    if (fixed > 0) return length * fixed;
+    const bool unicode = (font_table.style[image->font] & kFontStyleUnicode) != 0;
+    const int32_t step = unicode ? 4 : 1;
+    int32_t total = 0;
+    for (int32_t i = 0; i + step <= length; i += step) {
+        uint32_t code = text[i];
+        if (unicode) std::memcpy(&code, text + i, 4);
+        total += glyph_width_on(image, code);
+    }
+    return total;
 }
 
 int32_t print_text_width(const BasicString* text, int32_t handle, int32_t handle_given) {
@@ -162,7 +262,7 @@ int32_t print_text_width(const BasicString* text, int32_t handle, int32_t handle
         return 0;
     }
     if (text == nullptr || text->length <= 0) return 0;
-    return text->length * font_cell_width(image->font);
+    return print_text_width_on(image, text->text, text->length);
 }
 
 void print_set_control_chars(int32_t mode) { print_control_chars = mode == 2 ? 1 : 0; }
@@ -341,7 +441,7 @@ void print_string(const BasicString* text, int32_t end_line) {
     print_bytes(text->text, text->length, end_line);
 }
 
-void print_make_fit_bytes(const uint8_t*, int32_t length) {
+void print_make_fit_bytes(const uint8_t* text, int32_t length) {
     if (error_pending()) return;
     ImageRecord* d = current_images.destination;
     if (d == nullptr || d->wrap_state != 0 || d->cursor_x == 1) return;
@@ -350,7 +450,7 @@ void print_make_fit_bytes(const uint8_t*, int32_t length) {
     } else {
         const int32_t fw = font_cell_width(d->font);
         const int32_t cw = fw > 0 ? fw : 1;
-        const int32_t text_width = length * fw;
+        const int32_t text_width = print_text_width_on(d, text, length);
         if ((d->cursor_x - 1) * cw + text_width <= d->width) return;
     }
     print_newline();

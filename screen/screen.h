@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 struct BasicString;
 
@@ -225,6 +226,20 @@ void print_put_char(uint32_t code);
 int32_t print_glyph_width(uint32_t code);
 int32_t print_text_width(const BasicString* text, int32_t handle, int32_t handle_given);
 void print_set_control_chars(int32_t mode);
+
+// One character of a loaded font rendered for drawing on a graphics image: `width`
+// columns by `height` rows of coverage bytes (0 none .. 255 full; a solid rendering
+// uses only 0 and 255), as the font renderer produced them (font height + 2 rows).
+struct GlyphBitmap {
+    std::vector<uint8_t> coverage;
+    int32_t width;
+    int32_t height;
+};
+// Renders `code` (a code page 437 character, or a code point for a UNICODE font) in a
+// loaded font; false when it cannot be rendered. Installed by the display side, which
+// owns the font library; null means loaded-font glyphs are skipped.
+using ScreenGlyphRenderer = bool (*)(int32_t font, uint32_t code, bool solid, GlyphBitmap& out);
+extern ScreenGlyphRenderer screen_glyph_renderer;
 
 // ---------------------------------------------------------------------------------------
 // Screen statements

@@ -51,6 +51,13 @@ uint8_t key_line_substitute(uint8_t c) {
     }
 }
 
+// The cursor fields are read by the display loop, so they are written atomically.
+void key_line_place(ImageRecord* page, int32_t x, int32_t y, uint8_t wrap) {
+    image_field_store(page->cursor_x, static_cast<int16_t>(x));
+    image_field_store(page->cursor_y, static_cast<int16_t>(y));
+    image_field_store(page->wrap_state, wrap);
+}
+
 void key_line_print(const std::string& text) {
     print_raw = 1;
     print_bytes(reinterpret_cast<const uint8_t*>(text.data()), static_cast<int32_t>(text.size()), 0);
@@ -73,9 +80,7 @@ void key_line_draw_labels(ImageRecord* page, int32_t rows, uint32_t fg, uint32_t
         const int32_t start = (key - 1) * lw + 1;
         if (start - 1 >= usable) break;
         const int32_t end = key * lw;  // the label ends before this column
-        page->cursor_x = static_cast<int16_t>(start);
-        page->cursor_y = static_cast<int16_t>(rows);
-        page->wrap_state = 0;
+        key_line_place(page, start, rows, 0);
         page->fg_color = fg;
         page->bg_color = bg;
         std::string number = std::to_string(key);
@@ -166,9 +171,7 @@ void screen_key_line_refresh() {
     const int32_t rows = image_text_rows(page);
     if (rows >= 1) {
         if (page->is_text) {
-            page->cursor_x = 1;
-            page->cursor_y = static_cast<int16_t>(rows);
-            page->wrap_state = 0;
+            key_line_place(page, 1, rows, 0);
             const std::string blank(static_cast<size_t>(page->width), ' ');
             key_line_print(blank);
         } else {
@@ -177,9 +180,7 @@ void screen_key_line_refresh() {
         }
         if (key_line.on) key_line_draw_labels(page, rows, saved_fg, saved_bg);
     }
-    page->cursor_x = saved_x;
-    page->cursor_y = saved_y;
-    page->wrap_state = saved_wrap;
+    key_line_place(page, saved_x, saved_y, saved_wrap);
     page->fg_color = saved_fg;
     page->bg_color = saved_bg;
     screen_select_destination(saved_destination);
@@ -195,7 +196,7 @@ void print_comma() {
     if (d == nullptr) return;
     if (d->wrap_state != 0) {
         print_newline();
-        d->wrap_state = 0;
+        image_field_store(d->wrap_state, static_cast<uint8_t>(0));
         return;
     }
     static const uint8_t kSpace = ' ';
@@ -220,7 +221,7 @@ void print_comma() {
     } else {
         if (row_inside && x <= t - 1) graphics_fill_rect_on(d, x, y1, t - 1, y2, d->bg_color);
         // cursor_x - 1 is the pixel column, so the next character starts at pixel t.
-        d->cursor_x = static_cast<int16_t>(t + 1);
+        image_field_store(d->cursor_x, static_cast<int16_t>(t + 1));
     }
 }
 
@@ -452,7 +453,7 @@ void screen_locate(int32_t row, int32_t column, int32_t cursor, int32_t start, i
                 }
             }
         } else {
-            d->cursor_visible = visible;
+            image_field_store(d->cursor_visible, visible);
         }
     }
     if (start_given || stop_given) {

@@ -27,6 +27,19 @@ if [ "$ok" != 1 ]; then
   fail "decoded window differs from the expected cells"
 fi
 
+# The decoder's other forms: text rows only, and refusals of what it cannot read.
+decoder="$BUILD_DIR/tools/screendecode/screendecode"
+screenshot "$wid" "$E2E_TMP/window.png"
+convert "$E2E_TMP/window.png" "$E2E_TMP/window.ppm"
+"$decoder" "$E2E_TMP/window.ppm" --text >"$E2E_TMP/text.txt"
+head -n 25 "$expected" | cmp -s - "$E2E_TMP/text.txt" || fail "--text differs from the text rows"
+rc=0; "$decoder" "$E2E_TMP/window.png" >/dev/null 2>&1 || rc=$?
+[ "$rc" = 1 ] || fail "a PNG given to the decoder gave status $rc, expected 1"
+rc=0; "$decoder" "$E2E_TMP/window.ppm" --rows 26 >/dev/null 2>&1 || rc=$?
+[ "$rc" = 1 ] || fail "26 rows of 16 pixels in a 400-pixel picture gave status $rc, expected 1"
+rc=0; "$decoder" "$E2E_TMP/window.ppm" --rows >/dev/null 2>&1 || rc=$?
+[ "$rc" = 2 ] || fail "a missing option value gave status $rc, expected 2"
+
 # Alt+Enter cycles window -> best-fit full screen -> best 4:3 -> window. Under this Xvfb the
 # best fit for 640 x 400 is 640 x 480, which is also the best 4:3 size, so the second
 # press returns to the window. In full screen the picture is centred: offset (0, 40).

@@ -59,6 +59,8 @@ still_running() {  # pid, what
 
 # The program must open a real window on the private display.
 unset SDL_VIDEODRIVER
+# Software presentation: no GL driver threads in the process (sanitizer builds stay quiet).
+export SDL_RENDER_DRIVER=software SDL_FRAMEBUFFER_ACCELERATION=0
 start_xvfb
 E53="Line:120\\nFile not found\\nContinue?"
 E54="Line:130\\nBad file mode\\nContinue?"
@@ -85,15 +87,35 @@ wid=$(expect_dialog "Unhandled Error #54" "$E54")
 click_button "$wid" No
 expect_exit_zero "$pid" "clicking No"
 
-# 3. Enter answers the default (Yes), Escape answers No.
+# 3. A key released without being pressed in the box (Enter still held from the
+# program's window) answers nothing; Enter answers the default (Yes), Escape No.
 echo "-- scenario 3" >&2
 "$BUILD_DIR/tests/program_error53" &
 pid=$!; E2E_PIDS+=("$pid")
 wid=$(expect_dialog "Unhandled Error #53" "$E53")
+xdotool keyup --window "$wid" Return
+sleep 0.3
+[ "$(xdotool search --onlyvisible --name '^Unhandled Error #53$' | head -n1)" = "$wid" ] || fail "a stray key release answered the box"
 xdotool key --window "$wid" Return
 wid=$(expect_dialog "Unhandled Error #54" "$E54")
 xdotool key --window "$wid" Escape
 expect_exit_zero "$pid" "Escape in the dialog"
+
+# 3b. Tab moves the default to No; the window's close request also answers No.
+echo "-- scenario 3b" >&2
+"$BUILD_DIR/tests/program_error53" &
+pid=$!; E2E_PIDS+=("$pid")
+wid=$(expect_dialog "Unhandled Error #53" "$E53")
+xdotool key --window "$wid" Tab Tab Return   # No, then back to Yes
+wid=$(expect_dialog "Unhandled Error #54" "$E54")
+close_window "$wid"
+expect_exit_zero "$pid" "closing the dialog"
+
+"$BUILD_DIR/tests/program_error53" &
+pid=$!; E2E_PIDS+=("$pid")
+wid=$(expect_dialog "Unhandled Error #53" "$E53")
+xdotool key --window "$wid" Tab Return
+expect_exit_zero "$pid" "Tab then Enter (No)"
 
 # 4. Yes twice: the program runs on to END and waits there; closing the window ends it.
 echo "-- scenario 4" >&2

@@ -5,6 +5,9 @@
 # waits ends the process with status 0. Also reports the key-to-echo latency and the CPU
 # used while INPUT waits.
 source "$(dirname "$0")/lib.sh"
+unset SDL_VIDEODRIVER
+# Software presentation: no GL driver threads in the process (sanitizer builds stay quiet).
+export SDL_RENDER_DRIVER=software SDL_FRAMEBUFFER_ACCELERATION=0
 start_xvfb
 
 program="$BUILD_DIR/tests/program_keyboard_input"

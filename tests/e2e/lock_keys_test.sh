@@ -15,6 +15,8 @@ expect_row() {  # window id, text
 }
 
 unset SDL_VIDEODRIVER
+# Software presentation: no GL driver threads in the process (sanitizer builds stay quiet).
+export SDL_RENDER_DRIVER=software SDL_FRAMEBUFFER_ACCELERATION=0
 start_xvfb
 "$BUILD_DIR/tests/program_lock_keys" &
 pid=$!; E2E_PIDS+=("$pid")

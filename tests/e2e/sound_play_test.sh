@@ -54,7 +54,7 @@ awk -v after_play=$(( $(mark "$report" after_play) - $(mark "$report" start) )) 
   }
   END {
     if (n != 6) { bad("expected 6 tones, found " n); exit 1 }
-    if (start[1] < 0.33 || start[1] > 0.45) bad("first tone at " start[1] " s, not after the 0.37 s start-up silence")
+    if (start[1] < 0.33 || start[1] > 0.55) bad("first tone at " start[1] " s, not after the 0.37 s start-up silence")
     for (i = 1; i <= 6; i++) {
       if (!near(hz[i], want[i], 0.01)) bad("tone " i " measured " hz[i] " Hz, expected " want[i])
       if (stereo[i] != 1) bad("tone " i " differs between left and right")
@@ -68,9 +68,9 @@ awk -v after_play=$(( $(mark "$report" after_play) - $(mark "$report" start) )) 
     # The program reaches the statement after PLAY only once the music has played.
     music_end_ms = (start[5] + 0.5) * 1000
     if (after_play < music_end_ms - 60) bad("program went on after " after_play " ms, before the music ended at " music_end_ms " ms")
-    if (after_play > music_end_ms + 400) bad("program went on only after " after_play " ms")
+    if (after_play > music_end_ms + 800) bad("program went on only after " after_play " ms")
     # A foreground SOUND lets the program on as soon as its tone starts ...
-    if (after_sound > 300) bad("SOUND held the program " after_sound " ms")
+    if (after_sound > 500) bad("SOUND held the program " after_sound " ms")
     # ... and the empty PLAY behind it waits for the whole second.
     if (after_wait < 900) bad("the wait behind SOUND ended after " after_wait " ms")
     printf "program waited %d ms for the music (ends at %d ms), %d ms at SOUND, %d ms behind it\n", after_play, music_end_ms, after_sound, after_wait

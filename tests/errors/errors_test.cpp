@@ -356,6 +356,17 @@ TEST_F(ErrorsDeathTest, CriticalErrorEndsEvenWithAnErrorPending) {
         ::testing::ExitedWithCode(0), "Critical Error #16");
 }
 
+TEST_F(ErrorsDeathTest, CriticalErrorEndsTheProcessFromAnyThread) {
+    EXPECT_EXIT(
+        {
+            use_console_box();
+            std::thread other([] { error_raise(257); });
+            other.join();
+            std::_Exit(3);  // not reached: the other thread ended the process
+        },
+        ::testing::ExitedWithCode(0), "^Critical Error #1\nOut of memory\n$");
+}
+
 TEST_F(ErrorsDeathTest, MemoryBlockErrorReportedAsCriticalAtTheCheck) {
     error_state.handler_installed = 1;  // a handler does not catch it
     error_raise(300);

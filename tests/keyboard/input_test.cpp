@@ -154,7 +154,12 @@ const FloatCase kFloatCases[] = {
      1.234567890123456},
     {"double_too_large_rejected", kDouble, "1.8D308", "1.8D30", 1.8e30},
     {"double_largest", kDouble, "1.7976931D308", "1.7976931D308", 1.7976931e308},
-    {"extended_no_range_check", kExtended, "1.5D3", "1.5D3", 1500},
+    {"single_rounding_past_largest_rejected", kSingle, "3.4028239E38", "3.4028239E3", 3402.8239f},
+    {"double_rounding_past_largest_rejected", kDouble, "1.7976931349D308", "1.7976931349D30",
+     1.7976931349e30},
+    {"extended_d_exponent", kExtended, "1.5D3", "1.5D3", 1500},
+    {"extended_beyond_double_range", kExtended, "1E400", "1E400", 1E400L},
+    {"extended_beyond_its_own_range_rejected", kExtended, "1E5000", "1E500", 1E500L},
 };
 
 long double read_float(const uint8_t* storage, uint32_t type_word) {

@@ -239,6 +239,11 @@ inline void check_slot(Slot& slot, const std::string* field) {
         std::memcpy(&d, slot.storage, 8);
         check(std::isfinite(d), "double finite");
     }
+    if ((w & kInputTypeFloat) && (w & kInputTypeSizeMask) == 256) {
+        long double e = 0;
+        std::memcpy(&e, slot.storage, 10);
+        check(std::isfinite(e), "extended finite");
+    }
 }
 
 inline void run_inputs(Reader& in) {

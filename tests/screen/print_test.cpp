@@ -2,6 +2,7 @@
 #include <string>
 
 #include "screen_fixture.h"
+#include "display/fonts.h"
 #include "strings/strings.h"
 
 namespace {
@@ -257,6 +258,99 @@ TEST_F(PrintTest, TextWidthOnTextPagesAndBadHandles) {
     error_state.error_number = 0;
     const int32_t h = image_new(64, 32, 13, 1);
     EXPECT_EQ(print_text_width(&s, h, 1), 24);
+    image_free(h, 1);
+}
+
+}  // namespace
+
+namespace {
+
+// A stand-in font renderer: glyph width 2 + (code & 3), one column fully covered, the
+// next half covered, the rest empty; font height 4 plus the two extra rows.
+bool fake_renderer(int32_t, uint32_t code, bool solid, GlyphBitmap& out) {
+    if (code == '!') return false;
+    out.width = 2 + static_cast<int32_t>(code & 3);
+    out.height = 6;
+    out.coverage.assign(static_cast<size_t>(out.width * out.height), 0);
+    for (int r = 0; r < out.height; ++r) {
+        out.coverage[r * out.width] = 255;
+        out.coverage[r * out.width + 1] = solid ? 255 : 128;
+    }
+    return true;
+}
+
+class LoadedFontTest : public ScreenTest {
+protected:
+    static constexpr int32_t kFont = 40;
+    void SetUp() override {
+        ScreenTest::SetUp();
+        font_table.ttf_handle[kFont] = &font_table;  // any non-null handle marks it loaded
+        font_table.height[kFont] = 4;
+        font_table.width[kFont] = 0;
+        font_table.style[kFont] = 0;
+        screen_glyph_renderer = fake_renderer;
+    }
+    void TearDown() override {
+        font_table.ttf_handle[kFont] = nullptr;
+        font_table.height[kFont] = 0;
+        screen_glyph_renderer = nullptr;
+        image_set_destination(0);
+        ScreenTest::TearDown();
+    }
+    static uint32_t word(const ImageRecord* image, int x, int y) {
+        return reinterpret_cast<const uint32_t*>(image->pixels)[y * image->width + x];
+    }
+};
+
+TEST_F(LoadedFontTest, TextPagesRefuseFontsWithoutFixedWidth) {
+    image_set_font(kFont, 0, 0);
+    EXPECT_EQ(take_error(), 5u);
+    EXPECT_EQ(dest()->font, 16);
+}
+
+TEST_F(LoadedFontTest, GlyphsAdvanceByTheirWidthAndBlendCoverage) {
+    const int32_t h = image_new(20, 12, 32, 1);
+    image_set_destination(h);
+    image_set_font(kFont, h, 1);
+    ASSERT_EQ(take_error(), 0u);
+    ImageRecord* d = dest();
+    d->fg_color = 0xFFFFFFFFu;
+    d->bg_color = 0xFF000000u;
+    print("a", 0);  // 'a' = 97: width 3
+    EXPECT_EQ(d->cursor_x, 4);
+    EXPECT_EQ(word(d, 0, 0), 0xFFFFFFFFu);     // full coverage: the foreground
+    EXPECT_EQ(word(d, 2, 0), 0xFF000000u);     // none: the background
+    EXPECT_EQ(word(d, 1, 3), 0xFF808080u);     // half: between the two
+    EXPECT_EQ(word(d, 0, 4), 0u);              // below the font height nothing is drawn
+    print("!", 0);                             // unrenderable: skipped, width 0
+    EXPECT_EQ(d->cursor_x, 4);
+    BasicString s{};
+    uint8_t bytes[] = {'a', 'b'};
+    s.text = bytes;
+    s.length = 2;
+    EXPECT_EQ(print_text_width(&s, h, 1), 3 + 4);
+    // The row holds 20 pixels: the next 'b' (width 4) wraps after a few more.
+    print("bbbbb", 0);
+    EXPECT_EQ(d->cursor_y, 2);
+    image_free(h, 1);
+}
+
+TEST_F(LoadedFontTest, SolidOnIndexedImagesByPrintMode) {
+    const int32_t h = image_new(16, 8, 13, 1);
+    image_set_destination(h);
+    image_set_font(kFont, h, 1);
+    ImageRecord* d = dest();
+    d->fg_color = 9;
+    d->bg_color = 4;
+    d->print_mode = 1;  // glyph pixels only
+    print("a", 0);
+    EXPECT_EQ(d->pixels[0], 9);
+    EXPECT_EQ(d->pixels[1], 9);  // solid rendering: half coverage counts as set
+    EXPECT_EQ(d->pixels[2], 0);
+    d->print_mode = 2;  // background pixels only
+    print("a", 0);
+    EXPECT_EQ(d->pixels[3], 0);
+    EXPECT_EQ(d->pixels[5], 4);
     image_free(h, 1);
 }
 

@@ -120,8 +120,8 @@ def main():
 
     font16 = PsfFont(args.font16, None)
     fonts8 = []
-    for spec in args.font8:
-        path, _, page = spec.rpartition(":")
+    for entry in args.font8:
+        path, _, page = entry.rpartition(":")
         fonts8.append(PsfFont(path, page))
 
     rows16, _ = build([font16], 16)
