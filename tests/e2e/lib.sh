@@ -30,6 +30,9 @@ start_xvfb() {
   done
   exec {xfd}>&-
   export DISPLAY=":$(head -n1 "$fd_file" | tr -d '[:space:]')"
+  # Software rendering: no GL driver threads in the process (ThreadSanitizer reports
+  # races inside them), and the picture is the same on every machine.
+  export SDL_RENDER_DRIVER=software SDL_FRAMEBUFFER_ACCELERATION=0
   [ "$DISPLAY" != ":" ] || fail "Xvfb did not start"
 }
 
@@ -55,6 +58,8 @@ close_window() {
 }
 
 # Waits for a background process and prints its exit status (124 on timeout).
+# Call it in the shell that started the process, redirected to a file: inside $(...)
+# the subshell cannot reap the child. Example: wait_exit "$pid" 30 >"$E2E_TMP/rc"
 wait_exit() {  # pid, timeout seconds
   local pid=$1 timeout=${2:-10} i
   for i in $(seq 1 $((timeout * 20))); do
