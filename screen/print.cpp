@@ -209,7 +209,8 @@ void print_newline() {
             screen_fill_graphics_rows(d, bottom, bottom, d->bg_color);
         }
     }
-    cursor_set(d, 1, bottom);
+    // An image smaller than one text row has no window; the cursor stays on row 1.
+    cursor_set(d, 1, bottom >= 1 ? bottom : 1);
 }
 
 void print_put_char(uint32_t code) {

@@ -355,3 +355,35 @@ TEST_F(LoadedFontTest, SolidOnIndexedImagesByPrintMode) {
 }
 
 }  // namespace
+
+namespace {
+
+using TinyImageTest = ScreenTest;
+
+// Images smaller than a character cell or a single cell: printing, tabs, commas and
+// scrolling stay inside the storage (the sanitizer builds check the bounds).
+TEST_F(TinyImageTest, PrintingNeverWritesOutside) {
+    struct TinyCase {
+        int32_t width, height, mode;
+    };
+    for (const TinyCase c : {TinyCase{1, 1, 0}, TinyCase{3, 2, 0}, TinyCase{4, 4, 13}, TinyCase{9, 9, 13},
+                             TinyCase{5, 20, 32}, TinyCase{12, 3, 1}}) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " mode " << c.mode);
+        const int32_t h = image_new(c.width, c.height, c.mode, 1);
+        ASSERT_LE(h, -2);
+        image_set_destination(h);
+        print("hello\tworld", 1);
+        print_comma();
+        print(std::string(50, 'q').c_str(), 0);
+        print("\x1C\x1D\x1E\x1F\x0B", 0);
+        print_newline();
+        screen_cls(0, 0, 0);
+        screen_cls(2, 0, 1);
+        EXPECT_GE(dest()->cursor_y, 1);
+        EXPECT_EQ(take_error(), 0u);
+        image_set_destination(0);
+        image_free(h, 1);
+    }
+}
+
+}  // namespace
