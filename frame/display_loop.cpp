@@ -93,47 +93,55 @@ void loop_handle_events() {
 
 }  // namespace
 
+FrameLoopPass frame_loop_pass(uint32_t& parity) {
+    FrameLoopPass pass{false, false};
+    loop_wait_while_suspended();
+    frame_store_bios_ticks();
+
+    bool present_now = false;
+    const int32_t hidden = frame_state.window_hidden_state.load();
+    if (hidden == -1) {
+        frame_delay_ms(64);
+        return pass;
+    }
+    if (hidden != 0) {
+        // First pass after hiding: one last frame, no events until shown again.
+        int32_t expected = hidden;
+        frame_state.window_hidden_state.compare_exchange_strong(expected, -1);
+        if (key_repeat_on.load() != 0) SDL_EnableKeyRepeat(0, 0);
+        key_repeat_on.store(0);
+        present_now = true;
+    } else {
+        frame_delay_ms(15);
+        display_status_retrace.store(1);
+        display_status_frame.store(1);
+        frame_delay_ms(1);
+        if (frame_state.exit_requested.load() != 0) {
+            frame_state.display_suspend.store(2);
+            runtime_shutdown();
+        }
+        parity ^= 1;
+        sound_service_queue();
+        present_now = parity == 1;
+    }
+
+    if (present_now && AutoDisplay.load() != 0) {
+        display_frame();
+        pass.presented = true;
+    }
+    display_status_frame.store(0);
+    if (frame_state.window_hidden_state.load() != 0 || parity == 1) return pass;
+
+    loop_follow_focus();
+    key_sync_locks();
+    loop_handle_events();
+    pass.events_handled = true;
+    return pass;
+}
+
 [[noreturn]] void DisplayLoop() {
     uint32_t parity = 0;
-    for (;;) {
-        loop_wait_while_suspended();
-        frame_store_bios_ticks();
-
-        bool present_now = false;
-        const int32_t hidden = frame_state.window_hidden_state.load();
-        if (hidden == -1) {
-            frame_delay_ms(64);
-            continue;
-        }
-        if (hidden != 0) {
-            // First pass after hiding: one last frame, no events until shown again.
-            int32_t expected = hidden;
-            frame_state.window_hidden_state.compare_exchange_strong(expected, -1);
-            if (key_repeat_on.load() != 0) SDL_EnableKeyRepeat(0, 0);
-            key_repeat_on.store(0);
-            present_now = true;
-        } else {
-            frame_delay_ms(15);
-            display_status_retrace.store(1);
-            display_status_frame.store(1);
-            frame_delay_ms(1);
-            if (frame_state.exit_requested.load() != 0) {
-                frame_state.display_suspend.store(2);
-                runtime_shutdown();
-            }
-            parity ^= 1;
-            sound_service_queue();
-            present_now = parity == 1;
-        }
-
-        if (present_now && AutoDisplay.load() != 0) display_frame();
-        display_status_frame.store(0);
-        if (frame_state.window_hidden_state.load() != 0 || parity == 1) continue;
-
-        loop_follow_focus();
-        key_sync_locks();
-        loop_handle_events();
-    }
+    for (;;) frame_loop_pass(parity);
 }
 
 [[noreturn]] void runtime_shutdown() {

@@ -310,12 +310,13 @@ void print_printable(ImageRecord* d, uint32_t code, bool last, int32_t end_line,
 
 void print_tab(ImageRecord* d, bool last, int32_t end_line, bool& ended_by_wrap) {
     if (font_has_fixed_width(d)) {
-        // Spaces up to the next column after a multiple of 8. A space held on the last
-        // column ends the tab: printing again there would never reach a tab stop.
+        // Spaces up to the next column after a multiple of 8. A tab ends at the right
+        // edge: held there it would print on the same cell for ever, and on a row
+        // narrower than 8 columns it would never reach a tab stop.
         for (;;) {
             const int32_t column = d->cursor_x;
             print_printable(d, 32, last, end_line, ended_by_wrap);
-            if (column % 8 == 0 || d->wrap_state != 0 || error_pending()) break;
+            if (column % 8 == 0 || d->wrap_state != 0 || ended_by_wrap || error_pending()) break;
         }
         return;
     }

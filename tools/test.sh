@@ -12,9 +12,9 @@ run_suite() {   # build dir, build type, ctest label filter (empty for all)
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE="$type" >/dev/null
   cmake --build "$dir" -j"$jobs"
   if [ -n "$labels" ]; then
-    ctest --test-dir "$dir" --output-on-failure -j"$jobs" -L "$labels"
+    ctest --test-dir "$dir" --output-on-failure --timeout 300 -j"$jobs" -L "$labels"
   else
-    ctest --test-dir "$dir" --output-on-failure -j"$jobs"
+    ctest --test-dir "$dir" --output-on-failure --timeout 300 -j"$jobs"
   fi
 }
 

@@ -17,6 +17,15 @@ extern int32_t frame_environment_count;
 // Writes the BIOS tick counter at 0x46C from the tick clock.
 void frame_store_bios_ticks();
 
+// What one pass of the display loop did.
+struct FrameLoopPass {
+    bool presented;       // display_frame was called
+    bool events_handled;  // focus, lock keys and window events were handled
+};
+
+// One pass of the display loop; parity starts at 0 and is kept by the caller.
+FrameLoopPass frame_loop_pass(uint32_t& parity);
+
 // The whole start-up up to (not including) the display loop. Returns false when a
 // thread could not be created.
 bool frame_startup(int argc, char** argv);

@@ -79,6 +79,7 @@ xdotool type --delay 30 "ab"
 expect_row 9 "Letters? AB" "Caps Lock letters"
 xdotool key Return
 expect_row 10 "Flags=64 Letters=AB" "flag byte 0x417 with Caps Lock on"
+if [ -n "${E2E_KEEP_SHOTS:-}" ]; then screenshot "$wid" "$E2E_KEEP_SHOTS/keyboard_input.png"; fi
 xdotool key Caps_Lock
 sleep 0.2
 
@@ -114,7 +115,8 @@ sleep 5
 after=$(ticks)
 cpu_percent=$(awk -v d=$((after - before)) -v hz="$hz" 'BEGIN {printf "%.2f", d * 100 / (hz * 5)}')
 echo "CPU while INPUT waits: ${cpu_percent}% of a core over 5 s ($((after - before)) ticks)"
-awk -v p="$cpu_percent" 'BEGIN {exit !(p < 5)}' || fail "INPUT waiting used ${cpu_percent}% of a core"
+# A poll that spins would take a whole core; the loop and the frames stay far below.
+awk -v p="$cpu_percent" 'BEGIN {exit !(p < 15)}' || fail "INPUT waiting used ${cpu_percent}% of a core"
 
 # Closing the window while INPUT waits ends the process with status 0.
 close_window "$wid"

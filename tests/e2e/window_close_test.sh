@@ -11,12 +11,21 @@ program="$BUILD_DIR/tests/program_frame_idle"
 run_and_close() {  # label, extra environment assignments...
   local label=$1; shift
   local report="$E2E_TMP/$label.report"
-  env "$@" FRAME_IDLE_REPORT="$report" "$program" 2>"$E2E_TMP/$label.stderr" &
+  # Two arguments, the second with two blanks inside: COMMAND$ keeps them, one blank between.
+  env "$@" FRAME_IDLE_REPORT="$report" "$program" first "a  b" 2>"$E2E_TMP/$label.stderr" &
   local pid=$!
   E2E_PIDS+=("$pid")
 
   local wid
-  wid=$(wait_window Untitled 30) || { cat "$E2E_TMP/$label.stderr" >&2; fail "$label: no window captioned Untitled"; }
+  if ! wid=$(wait_window Untitled 30); then
+    cat "$E2E_TMP/$label.stderr" >&2
+    local state="still running"
+    if ! kill -0 "$pid" 2>/dev/null; then
+      wait_exit "$pid" 1 >"$E2E_TMP/$label.rc"
+      state="ended with status $(cat "$E2E_TMP/$label.rc")"
+    fi
+    fail "$label: no window captioned Untitled (the program is $state)"
+  fi
   local size
   size=$(xwininfo -id "$wid" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w "x" h}')
   [ "$size" = "640x400" ] || fail "$label: window is $size, expected 640x400"
@@ -25,6 +34,15 @@ run_and_close() {  # label, extra environment assignments...
   sleep 0.5
   screenshot "$wid" "$E2E_TMP/$label.png"
   if [ -n "${E2E_KEEP_SHOTS:-}" ]; then cp "$E2E_TMP/$label.png" "$E2E_KEEP_SHOTS/window_close_$label.png"; fi
+  xprop -id "$wid" _NET_WM_ICON | grep -q "Icon (32 x 32)" || fail "$label: the window has no 32 x 32 icon"
+  # The default text screen is up before the program's first statement prints on it.
+  convert "$E2E_TMP/$label.png" "$E2E_TMP/$label.ppm"
+  "$BUILD_DIR/tools/screendecode/screendecode" "$E2E_TMP/$label.ppm" --text >"$E2E_TMP/$label.txt" \
+    || fail "$label: the screenshot could not be decoded"
+  head -n1 "$E2E_TMP/$label.txt" | grep -q "^Waiting for the window to close\.  *$" \
+    || fail "$label: first row reads '$(head -n1 "$E2E_TMP/$label.txt")'"
+  sed -n 2p "$E2E_TMP/$label.txt" | grep -q "^first a  b  *$" \
+    || fail "$label: COMMAND\$ row reads '$(sed -n 2p "$E2E_TMP/$label.txt")'"
 
   close_window "$wid"
   # wait_exit runs in this shell (not a $(...) subshell) so that it can reap the child.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,8 @@ struct ChainCase {
     bool marker;
     int32_t kept_length;
 };
+
+void PrintTo(const ChainCase& c, std::ostream* out) { *out << '"' << c.text << '"'; }
 
 class ChainMarker : public ::testing::TestWithParam<ChainCase> {};
 
@@ -161,6 +164,10 @@ struct TickCase {
     uint32_t origin_ms;
     uint32_t expected;
 };
+
+void PrintTo(const TickCase& c, std::ostream* out) {
+    *out << "now " << c.now_ticks << " origin " << c.origin_ticks << " at " << c.origin_ms << " ms";
+}
 
 class BiosTicks : public ::testing::TestWithParam<TickCase> {};
 

@@ -13,6 +13,7 @@
 #include "keyboard/keyboard.h"
 #include "keyboard/private/key_state.h"
 #include "keyboard/private/key_table.h"
+#include "platform/platform.h"
 #include "strings/strings.h"
 
 namespace {
@@ -394,6 +395,37 @@ TEST_F(KeyTranslation, CodeZeroIsHeldAsItsStandIn) {
 TEST_F(KeyTranslation, MediaKeyEntersTheRingWithItsScanCode) {
     key_press(0x1900);
     EXPECT_EQ(drain_ring(), (std::vector<RingEntry>{{0, 25}}));
+}
+
+TEST_F(KeyTranslation, LockSyncFollowsTheSystemBothWays) {
+    struct Lock { PlatformKey key; KeyHitCode code; uint8_t bit; };
+    const Lock locks[] = {{PlatformKey::caps_lock, kKeyCodeCapsLock, 0x40},
+                          {PlatformKey::num_lock, kKeyCodeNumLock, 0x20},
+                          {PlatformKey::scroll_lock, kKeyCodeScrollLockOn, 0x10}};
+    for (const Lock& lock : locks) {
+        SCOPED_TRACE(lock.code);
+        bool system_on = platform_key_state(lock.key).toggled;
+        // Start from the opposite state; one sync brings the list and the byte back.
+        if (system_on) {
+            key_down_remove(lock.code);
+        } else {
+            key_down_add(lock.code);
+        }
+        key_sync_locks();
+        EXPECT_EQ(key_is_down(lock.code), system_on ? 1 : 0);
+        EXPECT_EQ((memory_byte(kBiosShiftFlags1) & lock.bit) != 0, system_on);
+        key_sync_locks();
+        EXPECT_EQ(key_is_down(lock.code), system_on ? 1 : 0);
+    }
+    // Lock changes are not typed keys: nothing reaches the ring.
+    EXPECT_TRUE(drain_ring().empty());
+}
+
+TEST_F(KeyTranslation, StartupStateLeavesNothingToRead) {
+    key_startup_state();
+    EXPECT_EQ(key_hit_pop(), 0);
+    EXPECT_EQ(inkey(), "");
+    EXPECT_EQ(memory_byte(kBiosShiftFlags3) & 0x10, 0x10);
 }
 
 struct TableRow {

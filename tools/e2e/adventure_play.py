@@ -15,6 +15,7 @@ tools/xclose/xclose.
 """
 
 import argparse
+import atexit
 import concurrent.futures
 import os
 import random
@@ -54,6 +55,20 @@ SANITIZER_MARKS = ("ERROR: AddressSanitizer", "runtime error:", "WARNING: Thread
 
 class CheckFailed(Exception):
     pass
+
+
+# Every X server and program started, so an interrupted run (a test timeout) leaves
+# nothing behind.
+LIVE_PROCESSES = []
+
+
+def stop_live_processes():
+    for proc in LIVE_PROCESSES:
+        if proc.poll() is None:
+            proc.kill()
+
+
+atexit.register(stop_live_processes)
 
 
 def check(condition, message):
@@ -160,6 +175,7 @@ class Game:
             ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
             pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_fd)
+        LIVE_PROCESSES.append(self.xvfb)
         number = b""
         with os.fdopen(read_fd, "rb") as pipe:
             while not number.endswith(b"\n"):
@@ -176,27 +192,42 @@ class Game:
         else:
             self.env.setdefault("SDL_AUDIODRIVER", "dummy")
         self.env.pop("SDL_VIDEODRIVER", None)
+        # Software rendering, as every real-window test uses: no GL driver threads in
+        # the process, and the same picture on every machine.
+        self.env.setdefault("SDL_RENDER_DRIVER", "software")
+        self.env.setdefault("SDL_FRAMEBUFFER_ACCELERATION", "0")
         self.started_at = time.monotonic()
         with open(self.stderr_path, "wb") as err:
             self.proc = subprocess.Popen([self.exe], env=self.env, cwd=self.workdir,
                                          stdout=subprocess.DEVNULL, stderr=err)
+        LIVE_PROCESSES.append(self.proc)
         self.window = self.find_window()
         return self
 
     def find_window(self):
         deadline = time.monotonic() + self.timeout
         while time.monotonic() < deadline:
-            found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Untitled$"],
-                                   env=self.env, capture_output=True, text=True)
+            # The process id as well, so a window of any other program is never taken.
+            found = subprocess.run(["xdotool", "search", "--all", "--onlyvisible", "--pid", str(self.proc.pid),
+                                    "--name", "^Untitled$"], env=self.env, capture_output=True, text=True)
             ids = found.stdout.split()
             if ids:
                 return ids[0]
             check(self.proc.poll() is None, f"adventure exited early with {self.proc.poll()}")
             time.sleep(0.05)
+        raise CheckFailed("the window did not appear\n" + self.diagnostics())
+
+    def diagnostics(self):
+        """What the X server and the process were doing, for a failure report."""
         tree = subprocess.run(["xwininfo", "-root", "-tree"], env=self.env, capture_output=True, text=True)
         with open(self.stderr_path, errors="replace") as err:
             errors = err.read()
-        raise CheckFailed(f"the window did not appear; windows:\n{tree.stdout}\nstandard error:\n{errors}")
+        stacks = ""
+        if self.proc.poll() is None and shutil.which("gdb"):
+            stacks = subprocess.run(["gdb", "-p", str(self.proc.pid), "-batch", "-ex", "thread apply all bt"],
+                                    capture_output=True, text=True, timeout=60).stdout
+        return (f"X server {'running' if self.xvfb.poll() is None else 'gone'} on {self.env['DISPLAY']}; "
+                f"windows:\n{tree.stdout}\nstandard error:\n{errors}\nthreads:\n{stacks}")
 
     def stop(self):
         if self.proc and self.proc.poll() is None:
@@ -211,7 +242,12 @@ class Game:
                 self.xvfb.wait()
 
     def __enter__(self):
-        return self.start()
+        try:
+            return self.start()
+        except BaseException:
+            # __exit__ does not run when __enter__ fails: stop what was started here.
+            self.stop()
+            raise
 
     def __exit__(self, *exc):
         self.stop()
@@ -261,7 +297,7 @@ class Game:
             previous = current
             time.sleep(0.08)
         last = previous.dump() if previous else "(none)"
-        raise CheckFailed(f"timed out waiting for {what}; last screen:\n{last}")
+        raise CheckFailed(f"timed out waiting for {what}; last screen:\n{last}\n" + self.diagnostics())
 
     def wait_prompt(self, unlike=None, what="a prompt"):
         def ready(s):
@@ -897,7 +933,11 @@ def main():
     args = parser.parse_args()
     if not args.build_dir:
         parser.error("BUILD_DIR or --build-dir is required")
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
+    def on_terminate(*_):
+        stop_live_processes()
+        os._exit(1)
+    signal.signal(signal.SIGTERM, on_terminate)
+    signal.signal(signal.SIGINT, on_terminate)
     try:
         tools = Tools(args.build_dir, args.exe)
         if args.command == "explore":

@@ -1,4 +1,5 @@
-// Test program: parks at a paused statement check until the window is closed. At process
+// Test program: prints its COMMAND$, then parks at a paused statement check until the
+// window is closed. At process
 // exit it writes to the file named by FRAME_IDLE_REPORT whether both runtime threads had
 // finished and been joined, and whether the program thread's stack was unwound.
 #include <atomic>
@@ -7,6 +8,8 @@
 
 #include "errors/errors.h"
 #include "frame/frame.h"
+#include "screen/screen.h"
+#include "strings/strings.h"
 
 namespace {
 
@@ -33,6 +36,13 @@ void program_main() {
     program_prologue();
     std::atexit(write_report);
     UnwindWitness witness;
+    // 10 PRINT "Waiting for the window to close."
+    static constexpr char kLine[] = "Waiting for the window to close.";
+    print_string(string_new_literal(kLine, sizeof kLine - 1), 1);
+    string_release_temporaries(program_temporary_mark, 0);
+    // 20 PRINT COMMAND$
+    print_string(command_line, 1);
+    string_release_temporaries(program_temporary_mark, 0);
     // The pause bit keeps the statement check sleeping until a stop request arrives.
     error_state.suspend_flags.store(kSuspendPaused);
     error_state.event_pending.store(1);
