@@ -65,6 +65,8 @@ void chain_receive();
 
 // Sleeps the calling thread. 0 stands for "let others run" and sleeps about 1 ms, so a
 // poll written as a yield never spins a core. Use this wherever a wait loop polls.
+// (The runtime keeps its own name for it rather than defining SDL_Delay: a definition in
+// the executable would also replace SDL_Delay for SDL_mixer and the other libraries.)
 void frame_delay_ms(uint32_t duration_ms);
 
 // The main thread's loop for the rest of the run: events, frames, ticks. Never returns.

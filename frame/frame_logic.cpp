@@ -29,6 +29,13 @@ int32_t frame_length_without_chain(const uint8_t* text, int32_t length) {
     return kept;
 }
 
+std::string frame_executable_folder(const std::string& executable_path) {
+    const size_t cut = executable_path.rfind('/');
+    if (cut == std::string::npos) return "";
+    if (cut == 0) return "/";  // the root keeps its separator
+    return executable_path.substr(0, cut);
+}
+
 CursorBitPlanes frame_cursor_planes(const char* const* picture) {
     CursorBitPlanes planes{};
     constexpr int kFirstRow = 4;  // after the header and the three colour lines

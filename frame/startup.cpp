@@ -48,17 +48,8 @@ void startup_trap_defaults() {
 
 // Relative file names of the program are relative to the executable's folder.
 void startup_working_directory() {
-    const std::string path = platform_module_path();
-    const size_t cut = path.find_last_of("\\/:");
-    if (cut == std::string::npos) return;
-    std::string folder;
-    if (path[cut] == ':') {
-        folder = path.substr(0, cut + 1);
-    } else if (cut == 0) {
-        folder = path.substr(0, 1);  // the root keeps its separator
-    } else {
-        folder = path.substr(0, cut);
-    }
+    const std::string folder = frame_executable_folder(platform_module_path());
+    if (folder.empty()) return;
     if (chdir(folder.c_str()) != 0) {
         // The folder stays as the process found it.
     }

@@ -25,6 +25,11 @@ bool frame_has_chain_marker(const uint8_t* text, int32_t length);
 // anything is left) is cut off.
 int32_t frame_length_without_chain(const uint8_t* text, int32_t length);
 
+// The folder of an executable's full path ("" when the path names no folder). The path
+// comes from the system as an absolute POSIX path, so "/" is the only separator; colons
+// and backslashes are ordinary characters of names here.
+std::string frame_executable_folder(const std::string& executable_path);
+
 // ---------------------------------------------------------------------------------------
 // Mouse pointer picture
 // ---------------------------------------------------------------------------------------

@@ -28,6 +28,14 @@ TEST(CommandLine, JoinsArgumentsWithOneBlankAndKeepsInnerBlanks) {
     EXPECT_EQ(join({" lead", "trail "}), " lead trail ");
 }
 
+TEST(ExecutableFolder, CutsAtTheLastSeparator) {
+    EXPECT_EQ(frame_executable_folder("/work/build/adventure"), "/work/build");
+    EXPECT_EQ(frame_executable_folder("/adventure"), "/");
+    EXPECT_EQ(frame_executable_folder("/odd:dir/a\\b:c"), "/odd:dir");
+    EXPECT_EQ(frame_executable_folder("adventure"), "");
+    EXPECT_EQ(frame_executable_folder(""), "");
+}
+
 // ---------------------------------------------------------------------------------------
 // Hand-over marker
 // ---------------------------------------------------------------------------------------

@@ -39,8 +39,8 @@ protected:
         frame_state.close_requests.store(0);
         frame_state.window_hidden_state.store(0);
         frame_state.exit_requested.store(0);
+        drain();  // the first frame opens the window, which ignores the next motions
         motion_ignore_count.store(0);
-        drain();
     }
 
     // Runs passes until an event pass has handled everything pushed so far.
