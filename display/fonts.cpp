@@ -1,5 +1,6 @@
 // Built-in fonts, the font tables, the code page 437 table and the colour tables.
 #include "display/fonts.h"
+#include "screen/screen.h"
 
 #include <cstddef>
 
@@ -108,6 +109,7 @@ void font_tables_init() {
         font_table.height[f] = defaults.height[f];
         font_table.style[f] = defaults.style[f];
     }
+    screen_glyph_renderer = font_render_glyph;
     Font8x8 = font_expand_rows(kFont8x8Rows);
     Font8x16 = font_expand_rows(kFont8x16Rows);
     PaletteVga = palette_full_alpha(kVgaColours);

@@ -68,6 +68,10 @@ void font_free(int32_t font);
 int32_t font_width(int32_t font, int32_t font_given);
 int32_t font_height(int32_t font, int32_t font_given);
 int32_t image_font(int32_t handle, int32_t handle_given);
+// Renders one character of a loaded font for graphics images (installed as the
+// screen's glyph renderer by font_tables_init).
+struct GlyphBitmap;
+bool font_render_glyph(int32_t font, uint32_t code, bool solid, GlyphBitmap& out);
 
 // Characters as UTF-16 through the code page 437 table, or as 32-bit little-endian
 // code points (4 bytes each) when the font has the UNICODE style.

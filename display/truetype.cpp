@@ -8,6 +8,7 @@
 
 #include "display/fonts.h"
 #include "errors/errors.h"
+#include "screen/screen.h"
 #include "strings/strings.h"
 
 namespace {
@@ -151,4 +152,33 @@ int32_t font_load(BasicString* file_name, double size, BasicString* style_text, 
     const std::string name(string_view_of(file_name));
     const int32_t font = font_open(name.c_str(), size, static_cast<uint32_t>(style));
     return font == 0 ? -1 : font;
+}
+
+// One character of a loaded font as coverage bytes for drawing on graphics images.
+// Solid renderings come back as palette indexes 0 and 1, shaded ones as 0..255 from
+// background to glyph; both are turned into coverage 0..255.
+bool font_render_glyph(int32_t font, uint32_t code, bool solid, GlyphBitmap& out) {
+    if (font < kFontFirstLoaded || font >= kFontCount || font_table.ttf_handle[font] == nullptr) return false;
+    const uint32_t point = (font_table.style[font] & kFontStyleUnicode) ? code : Cp437ToUnicode[code & 0xFF];
+    if (point > 0xFFFF) return false;  // the renderer takes one UTF-16 unit
+    const Uint16 text[2] = {static_cast<Uint16>(point == 0 ? 0x20 : point), 0};
+    TTF_Font* ttf = static_cast<TTF_Font*>(font_table.ttf_handle[font]);
+    const SDL_Color white{255, 255, 255, 0};
+    const SDL_Color black{0, 0, 0, 0};
+    SDL_Surface* s = solid ? TTF_RenderUNICODE_Solid(ttf, text, white) : TTF_RenderUNICODE_Shaded(ttf, text, white, black);
+    if (s == nullptr) return false;
+    out.width = s->w;
+    out.height = s->h;
+    out.coverage.assign(static_cast<size_t>(s->w) * static_cast<size_t>(s->h), 0);
+    if (SDL_MUSTLOCK(s)) SDL_LockSurface(s);
+    for (int32_t y = 0; y < s->h; ++y) {
+        const uint8_t* row = static_cast<const uint8_t*>(s->pixels) + static_cast<size_t>(y) * s->pitch;
+        for (int32_t x = 0; x < s->w; ++x) {
+            const uint8_t v = row[x];
+            out.coverage[static_cast<size_t>(y) * s->w + x] = solid ? (v != 0 ? 255 : 0) : v;
+        }
+    }
+    if (SDL_MUSTLOCK(s)) SDL_UnlockSurface(s);
+    SDL_FreeSurface(s);
+    return true;
 }

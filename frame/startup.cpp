@@ -73,6 +73,24 @@ void startup_command_line(int argc, char** argv) {
     if (command_line != nullptr && !joined.empty()) std::memcpy(command_line->text, joined.data(), joined.size());
 }
 
+// An X server now and then drops a connection while it is being set up; SDL then quietly
+// falls back to an off-screen video driver and the window never appears. When an X
+// display is named and no driver was asked for, video is started again a few times.
+void startup_video_on_x11() {
+    if (std::getenv("DISPLAY") == nullptr || std::getenv("SDL_VIDEODRIVER") != nullptr) return;
+    constexpr int kAttempts = 5;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        char name[32] = "";
+        if (SDL_VideoDriverName(name, sizeof name) != nullptr && std::strcmp(name, "x11") == 0) return;
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        frame_delay_ms(10);
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) < 0) {
+            std::fprintf(stderr, "Unable to init SDL: %s\n", SDL_GetError());
+            std::exit(100);
+        }
+    }
+}
+
 // Audio is optional: the sound device opens lazily, and a machine without a working
 // audio device still runs the program silently. It is started on its own after the rest,
 // so that its failure leaves the video and timer set-up untouched.
@@ -83,6 +101,7 @@ void startup_sdl() {
         std::exit(100);
     }
     std::atexit(SDL_Quit);
+    startup_video_on_x11();
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) < 0) SDL_ClearError();
 }
 

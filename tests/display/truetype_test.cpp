@@ -10,6 +10,7 @@
 #include "display/fonts.h"
 #include "display/private/compose.h"
 #include "errors/errors.h"
+#include "graphics/graphics.h"
 #include "screen/screen.h"
 #include "strings/strings.h"
 
@@ -188,6 +189,44 @@ TEST_F(TrueTypeTest, FontOfAnImageInUseCannotBeFreed) {
     EXPECT_EQ(error_state.error_number, 0u);
     EXPECT_EQ(font_table.ttf_handle[f], nullptr);
     EXPECT_EQ(image_font(0, 0), current_images.destination->font);  // without a handle: the destination
+}
+
+// Text printed in a loaded font on graphics images goes through the face's own glyphs:
+// a letter leaves ink on indexed and 32-bit images where a blank left none.
+TEST_F(TrueTypeTest, GraphicsImagesPrintThroughTheLoadedFace) {
+    screen_startup();
+    const int32_t f = load(kMonoFace, 16, "MONOSPACE");
+    ASSERT_GE(f, kFontFirstLoaded);
+    for (const int32_t mode : {256, 32}) {
+        SCOPED_TRACE(mode);
+        const int32_t handle = image_new(64, 32, mode, 1);
+        ASSERT_LT(handle, -1);
+        image_set_font(f, handle, 1);
+        image_set_destination(handle);
+        auto pixels = [] {
+            std::vector<uint32_t> all;
+            for (int32_t y = 0; y < 32; ++y) {
+                for (int32_t x = 0; x < 64; ++x) all.push_back(graphics_read_pixel(x, y));
+            }
+            return all;
+        };
+        auto changed = [](const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
+            int count = 0;
+            for (size_t i = 0; i < a.size(); ++i) count += a[i] != b[i];
+            return count;
+        };
+        TextArg blank(" ");
+        print_string(blank.get(), 0);
+        const std::vector<uint32_t> after_blank = pixels();
+        screen_locate(1, 1, 0, 0, 0, 3);
+        TextArg letter("W");
+        print_string(letter.get(), 0);
+        const int letter_ink = changed(after_blank, pixels());
+        EXPECT_GT(letter_ink, 10);
+        EXPECT_EQ(error_state.error_number, 0u);
+        image_set_destination(0);
+        image_free(handle, 1);
+    }
 }
 
 }  // namespace

@@ -26,7 +26,8 @@ percent=$(awk -v t=$((end_ticks - start_ticks)) -v hz="$hz" -v ns=$((end_ns - st
   'BEGIN {printf "%.2f", 100 * (t / hz) / (ns / 1e9)}')
 echo "idle CPU: $percent % of one core over $(awk -v ns=$((end_ns - start_ns)) 'BEGIN {printf "%.1f", ns / 1e9}') s ($((end_ticks - start_ticks)) ticks at $hz Hz)"
 
-close_window "$wid"
+# The X server now and then drops a fresh connection; the close request gets a few tries.
+for attempt in 1 2 3 4 5; do close_window "$wid" && break; sleep 0.2; done
 # wait_exit runs in this shell (not a $(...) subshell) so that it can reap the child.
 wait_exit "$pid" 30 >"$E2E_TMP/rc"
 rc=$(cat "$E2E_TMP/rc")
