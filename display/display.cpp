@@ -136,7 +136,10 @@ void display_fullscreen_attempt(int32_t wanted) {
     // While the main loop still presents (1, or -1 for one more frame) it must be the one
     // to draw: two threads composing at once would share the frame state.
     if (AutoDisplay.load() != 0) {
-        while (display_fullscreen_request.load() != -1 && !frame_state.exit_requested.load()) SDL_Delay(32);
+        while (display_fullscreen_request.load() != -1 && !frame_state.exit_requested.load() &&
+               !error_state.stop_requested.load()) {
+            SDL_Delay(32);
+        }
     } else {
         display_frame();
     }
@@ -202,7 +205,10 @@ void display_frame() {
 void display_manual() {
     if (AutoDisplay.load() != 0) {
         AutoDisplay.store(-1);
-        while (AutoDisplay.load() != 0 && !frame_state.exit_requested.load()) SDL_Delay(1);
+        // A stop request ends the wait too: the loop stops presenting once shutdown begins.
+        while (AutoDisplay.load() != 0 && !frame_state.exit_requested.load() && !error_state.stop_requested.load()) {
+            SDL_Delay(1);
+        }
     } else {
         display_frame();
     }

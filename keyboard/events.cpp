@@ -193,8 +193,10 @@ void key_translate_event(const KeyEventRecord& event) {
 }
 
 void key_sync_locks() {
-    bool scroll_on = platform_key_state(PlatformKey::scroll_lock).toggled;
-    if (scroll_on != (key_is_down(kKeyCodeScrollLockOn) != 0)) {
+    // A lock state the window system cannot tell us is left as the key events made it.
+    const PlatformKeyState scroll = platform_key_state(PlatformKey::scroll_lock);
+    const bool scroll_on = scroll.toggled;
+    if (scroll.known && scroll_on != (key_is_down(kKeyCodeScrollLockOn) != 0)) {
         if (key_is_down(kKeyCodeScrollLockOn)) {
             key_down_remove(kKeyCodeScrollLockOn);
         } else {
@@ -206,8 +208,9 @@ void key_sync_locks() {
     constexpr Lock locks[] = {{PlatformKey::caps_lock, kKeyCodeCapsLock, kSymCapsLock},
                               {PlatformKey::num_lock, kKeyCodeNumLock, kSymNumLock}};
     for (const Lock& lock : locks) {
-        bool on = platform_key_state(lock.key).toggled;
-        if (on == (key_is_down(lock.code) != 0)) continue;
+        const PlatformKeyState state = platform_key_state(lock.key);
+        const bool on = state.toggled;
+        if (!state.known || on == (key_is_down(lock.code) != 0)) continue;
         key_set_current_origin(lock.symbol);
         if (key_is_down(lock.code)) {
             key_release(lock.code);

@@ -11,13 +11,15 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <ctime>
 #include <mutex>
 
 namespace {
 
-// The key-state queries keep one connection of their own for the life of the process;
-// one failed attempt is remembered so a machine without a desktop does not retry.
+// The key-state queries keep one connection of their own for the life of the process.
+// An X server may drop a connection while it is being set up, so opening is tried a few
+// times; a final failure is remembered so a machine without a desktop does not retry.
 struct KeyStateConnection {
     std::mutex mutex;
     Display* display = nullptr;
@@ -33,7 +35,10 @@ KeyStateConnection& key_state_connection() {
 Display* key_state_display(KeyStateConnection& c) {
     if (!c.tried) {
         c.tried = true;
-        c.display = XOpenDisplay(nullptr);
+        for (int attempt = 0; attempt < 5 && c.display == nullptr && getenv("DISPLAY") != nullptr; ++attempt) {
+            if (attempt > 0) platform_sleep_ms(20);
+            c.display = XOpenDisplay(nullptr);
+        }
         if (c.display != nullptr) {
             int opcode = 0, event = 0, error = 0, major = XkbMajorVersion, minor = XkbMinorVersion;
             c.has_xkb = XkbQueryExtension(c.display, &opcode, &event, &error, &major, &minor) != 0;
@@ -76,8 +81,9 @@ PlatformKeyState platform_key_state(PlatformKey key) {
     KeyStateConnection& c = key_state_connection();
     std::lock_guard<std::mutex> lock(c.mutex);
     Display* display = key_state_display(c);
-    PlatformKeyState result{false, false};
+    PlatformKeyState result{false, false, false};
     if (display == nullptr) return result;
+    result.known = true;
 
     char keymap[32] = {};
     XQueryKeymap(display, keymap);

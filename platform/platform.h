@@ -22,6 +22,7 @@ enum class PlatformKey { scroll_lock, caps_lock, num_lock, left_shift, right_shi
 struct PlatformKeyState {
     bool held;     // the key is down
     bool toggled;  // the lock is on (lock keys only)
+    bool known;    // false when the window system could not be asked (no display)
 };
 PlatformKeyState platform_key_state(PlatformKey key);
 

@@ -47,14 +47,26 @@ wait_window() {
   return 1
 }
 
+# Runs an X client again when it fails: a loaded X server now and then drops a new
+# connection while it is being set up.
+x_retry() {
+  local attempt
+  for attempt in 1 2 3 4 5; do
+    if "$@"; then return 0; fi
+    sleep 0.2
+  done
+  return 1
+}
+
 # Screenshot of one window as PNG.
 screenshot() {  # window id, output file
-  xwd -silent -id "$1" | convert xwd:- "$2"
+  local wid=$1 out=$2
+  x_retry bash -c 'xwd -silent -id "$1" | convert xwd:- "$2"' _ "$wid" "$out"
 }
 
 # Asks the window to close the way a window manager's close button does.
 close_window() {
-  "$BUILD_DIR/tools/xclose/xclose" "$1"
+  x_retry "$BUILD_DIR/tools/xclose/xclose" "$1"
 }
 
 # Waits for a background process and prints its exit status (124 on timeout).
@@ -79,7 +91,7 @@ wait_exit() {  # pid, timeout seconds
 decode_screen() {  # window id, output file, [decoder options...]
   local wid=$1 out=$2; shift 2
   local shot="$E2E_TMP/decode_screen.$$.ppm"
-  xwd -silent -id "$wid" | convert xwd:- "$shot"
+  x_retry bash -c 'xwd -silent -id "$1" | convert xwd:- "$2"' _ "$wid" "$shot"
   "$BUILD_DIR/tools/screendecode/screendecode" "$shot" "$@" >"$out"
   rm -f "$shot"
 }

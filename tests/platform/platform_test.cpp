@@ -49,12 +49,14 @@ TEST(PlatformMessageBox, NullTextsAreEmpty) {
 }
 
 TEST(PlatformKeyState, WithoutDesktopEveryKeyIsUpAndUnlocked) {
+    unsetenv("DISPLAY");
     for (PlatformKey key : {PlatformKey::scroll_lock, PlatformKey::caps_lock, PlatformKey::num_lock,
                             PlatformKey::left_shift, PlatformKey::right_shift, PlatformKey::left_ctrl,
                             PlatformKey::right_ctrl, PlatformKey::left_alt, PlatformKey::right_alt}) {
         const PlatformKeyState state = platform_key_state(key);
         EXPECT_FALSE(state.held) << static_cast<int>(key);
         EXPECT_FALSE(state.toggled) << static_cast<int>(key);
+        EXPECT_FALSE(state.known) << static_cast<int>(key);
     }
 }
 
