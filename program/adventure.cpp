@@ -5,6 +5,7 @@
 
 #include "errors/errors.h"
 #include "frame/frame.h"
+#include "frame/program_protocol.h"
 #include "keyboard/keyboard.h"
 #include "numbers/numbers.h"
 #include "screen/screen.h"
@@ -99,45 +100,18 @@ constexpr uint32_t kInputString = kInputTypeString;
 // The statement protocol
 // ---------------------------------------------------------------------------------------
 
-// Ends a statement: its temporaries go, and a waiting event runs the check with the
-// statement's line. True when the check asks for the statement to run again.
-bool statement_end(int32_t line) {
-    string_release_temporaries(temporary_mark, 0);
-    if (error_state.event_pending.load() == 0) return false;
-    error_statement_check(line);
-    return error_state.retry_statement != 0;
-}
-
-// Runs one statement and repeats it while the check asks for that.
+// The unit's statements, tests and labels, all against its own temporary mark.
 template <typename Body>
 void statement(int32_t line, Body body) {
-    do {
-        body();
-    } while (statement_end(line));
+    program_statement(temporary_mark, line, body);
 }
 
-// An IF or CASE test: the check runs only when the test holds or an error is pending,
-// and a retry evaluates the test again. The result decides the branch.
 template <typename Condition>
 bool test(int32_t line, Condition condition) {
-    for (;;) {
-        const bool holds = condition();
-        string_release_temporaries(temporary_mark, 0);
-        if (!holds && !error_pending()) return false;
-        if (error_state.event_pending.load() != 0) {
-            error_statement_check(line);
-            if (error_state.retry_statement != 0) continue;
-        }
-        return holds;
-    }
+    return program_test(temporary_mark, line, condition);
 }
 
-// A numeric line label: records its number for ERL and runs the check; never repeated.
-void line_label(double number, int32_t line) {
-    error_state.last_line_label = number;
-    if (error_state.event_pending.load() != 0) error_statement_check(line);
-    error_state.retry_statement = 0;
-}
+void line_label(double number, int32_t line) { program_label(number, line); }
 
 // ---------------------------------------------------------------------------------------
 // Statement forms

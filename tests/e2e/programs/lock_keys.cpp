@@ -8,6 +8,7 @@
 
 #include "errors/errors.h"
 #include "frame/frame.h"
+#include "frame/program_protocol.h"
 #include "platform/platform.h"
 #include "screen/screen.h"
 #include "strings/strings.h"
@@ -16,18 +17,9 @@ namespace {
 
 int32_t temporary_mark;
 
-bool statement_end(int32_t line) {
-    string_release_temporaries(temporary_mark, 0);
-    if (error_state.event_pending.load() == 0) return false;
-    error_statement_check(line);
-    return error_state.retry_statement != 0;
-}
-
 template <typename Body>
 void statement(int32_t line, Body body) {
-    do {
-        body();
-    } while (statement_end(line));
+    program_statement(temporary_mark, line, body);
 }
 
 void print_lock_states() {

@@ -7,6 +7,7 @@
 
 #include "errors/errors.h"
 #include "frame/frame.h"
+#include "frame/program_protocol.h"
 #include "keyboard/keyboard.h"
 #include "screen/screen.h"
 #include "strings/strings.h"
@@ -27,10 +28,7 @@ void end_print() { print_string(string_shared_empty, 1); }
 void color(uint32_t fore, uint32_t back) { screen_color(fore, back, 0, 3); }
 void locate(int32_t row, int32_t column) { screen_locate(row, column, 0, 0, 0, 3); }
 
-void statement_end(int32_t mark, int32_t line) {
-    string_release_temporaries(mark, 0);
-    if (error_state.event_pending.load() != 0) error_statement_check(line);
-}
+void statement_end(int32_t mark, int32_t line) { program_statement_end(mark, line); }
 
 }  // namespace
 

@@ -11,6 +11,7 @@
 
 #include "errors/errors.h"
 #include "frame/frame.h"
+#include "frame/program_protocol.h"
 #include "platform/platform.h"
 #include "screen/screen.h"
 #include "sound/sound.h"
@@ -20,10 +21,7 @@ namespace {
 
 int32_t temporary_mark;
 
-void statement_end(int32_t line) {
-    string_release_temporaries(temporary_mark, 0);
-    if (error_state.event_pending.load() != 0) error_statement_check(line);
-}
+void statement_end(int32_t line) { program_statement_end(temporary_mark, line); }
 
 void report(const char* what) {
     const char* path = std::getenv("SOUND_PLAY_REPORT");
