@@ -1,14 +1,12 @@
 // Frame composition into a 32-bit pixel buffer: text cells, cursor, blink, graphics pages.
 #include "display/private/compose.h"
 
-#include <SDL.h>
-#include <SDL_ttf.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstring>
 
 #include "display/fonts.h"
+#include "screen/screen.h"
 
 namespace {
 
@@ -35,34 +33,21 @@ void load_palette(const uint32_t* palette, std::array<uint32_t, 256>& out) {
 constexpr int32_t kMaxCellWidth = 64;
 constexpr int32_t kMaxCellHeight = 256;
 
-// Glyph of a character as cell_width x cell_height bytes (nonzero = glyph pixel).
+// Glyph of a loaded font's character as cell_width x cell_height bytes (nonzero = glyph
+// pixel); built-in glyphs are read in place by the caller.
 bool display_glyph(int32_t font, uint8_t code, int32_t cell_width, int32_t cell_height, uint8_t* out) {
-    if (font_is_builtin(font)) {
-        const uint8_t* rows = font_builtin_glyph(font, code);
-        const bool doubled = cell_width == 16;
-        for (int32_t y = 0; y < cell_height; ++y) {
-            for (int32_t x = 0; x < cell_width; ++x) {
-                out[y * cell_width + x] = rows[y * 8 + (doubled ? x / 2 : x)];
-            }
-        }
-        return true;
-    }
-    if (font < kFontFirstLoaded || font >= kFontCount || font_table.ttf_handle[font] == nullptr) return false;
-    const Uint16 text[2] = {Cp437ToUnicode[code], 0};
-    SDL_Color white{255, 255, 255, 0};
-    SDL_Surface* s = TTF_RenderUNICODE_Solid(static_cast<TTF_Font*>(font_table.ttf_handle[font]), text, white);
-    if (s == nullptr) return false;
-    if (SDL_MUSTLOCK(s)) SDL_LockSurface(s);
+    if (!font_is_loaded(font)) return false;
+    // Cells hold code page 437 characters, also on a page whose face takes code points.
+    const bool unicode = (font_table.style[font] & kFontStyleUnicode) != 0;
+    GlyphBitmap glyph;
+    if (!font_render_glyph(font, unicode ? Cp437ToUnicode[code] : code, true, glyph)) return false;
     for (int32_t y = 0; y < cell_height; ++y) {
         const int32_t sy = y + 1;  // the rendered line starts one row above the cell
         for (int32_t x = 0; x < cell_width; ++x) {
-            uint8_t v = 0;
-            if (sy < s->h && x < s->w) v = static_cast<const uint8_t*>(s->pixels)[sy * s->pitch + x];
-            out[y * cell_width + x] = v;
+            const bool inside = sy < glyph.height && x < glyph.width;
+            out[y * cell_width + x] = inside ? glyph.coverage[static_cast<size_t>(sy) * glyph.width + x] : 0;
         }
     }
-    if (SDL_MUSTLOCK(s)) SDL_UnlockSurface(s);
-    SDL_FreeSurface(s);
     return true;
 }
 
@@ -214,7 +199,6 @@ bool display_compose_text(DisplayComposeState& state, const DisplayPageView& pag
         }
     }
     state.previous_blink_phase = blink_phase;
-    state.previous_cursor_phase = cursor_phase;
     state.previous_cursor_column = cursor_column;
     state.previous_cursor_row = cursor_row;
     state.previous_cursor_shown = cursor_shown;

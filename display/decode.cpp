@@ -99,7 +99,7 @@ std::vector<DecodedCell> display_decode_cells(const uint32_t* pixels, int32_t im
             const int32_t y0 = row * cell_height;
             if (x0 + cell_width > image_width || y0 + cell_height > image_height) continue;
 
-            uint32_t colours[2] = {pixels[static_cast<size_t>(y0) * image_width + x0], 0};
+            uint32_t colours[2] = {pixels[static_cast<size_t>(y0) * image_width + x0] & 0xFFFFFF, 0};
             int32_t colour_count = 1;
             RowMask first_colour[16];  // pixels of colours[0]
             bool too_many = false;
@@ -107,14 +107,14 @@ std::vector<DecodedCell> display_decode_cells(const uint32_t* pixels, int32_t im
                 RowMask m = 0;
                 for (int32_t x = 0; x < cell_width; ++x) {
                     const uint32_t c = pixels[static_cast<size_t>(y0 + y) * image_width + x0 + x] & 0xFFFFFF;
-                    if (c != (colours[0] & 0xFFFFFF) && colour_count == 1) {
+                    if (c != colours[0] && colour_count == 1) {
                         colours[1] = c;
                         colour_count = 2;
-                    } else if (c != (colours[0] & 0xFFFFFF) && c != colours[1]) {
+                    } else if (c != colours[0] && c != colours[1]) {
                         too_many = true;
                         break;
                     }
-                    m = (m << 1) | (c == (colours[0] & 0xFFFFFF) ? 1u : 0u);
+                    m = (m << 1) | (c == colours[0] ? 1u : 0u);
                 }
                 first_colour[y] = m;
             }

@@ -145,6 +145,16 @@ void display_fullscreen_attempt(int32_t wanted) {
     }
 }
 
+// Runs an Xlib call on the window's frame under SDL's display lock (X11 only).
+void display_x11_window_call(int (*call)(Display*, Window)) {
+    if (!display_window.window_info_read || display_window.window_info.subsystem != SDL_SYSWM_X11) return;
+    auto& x11 = display_window.window_info.info.x11;
+    if (x11.lock_func) x11.lock_func();
+    call(x11.display, x11.wmwindow);
+    XFlush(x11.display);
+    if (x11.unlock_func) x11.unlock_func();
+}
+
 }  // namespace
 
 void display_frame() {
@@ -223,7 +233,7 @@ void display_request_fullscreen(int32_t kind) {
         case 0:
         case 2: wanted = 1; break;
         case 3: wanted = 2; break;
-        default: error_raise(5); return;
+        default: error_raise(kErrorIllegalFunctionCall); return;
     }
     if (display_fullscreen.load() == wanted) return;
     display_fullscreen_attempt(wanted);
@@ -236,23 +246,11 @@ int32_t display_fullscreen_mode() { return display_fullscreen.load(); }
 
 void display_hide_window() {
     display_hidden.store(1);
-    if (display_window.window_info_read && display_window.window_info.subsystem == SDL_SYSWM_X11) {
-        auto& x11 = display_window.window_info.info.x11;
-        if (x11.lock_func) x11.lock_func();
-        XUnmapWindow(x11.display, x11.wmwindow);
-        XFlush(x11.display);
-        if (x11.unlock_func) x11.unlock_func();
-    }
+    display_x11_window_call(XUnmapWindow);
 }
 
 void display_show_window() {
-    if (display_window.window_info_read && display_window.window_info.subsystem == SDL_SYSWM_X11) {
-        auto& x11 = display_window.window_info.info.x11;
-        if (x11.lock_func) x11.lock_func();
-        XMapWindow(x11.display, x11.wmwindow);
-        XFlush(x11.display);
-        if (x11.unlock_func) x11.unlock_func();
-    }
+    display_x11_window_call(XMapWindow);
     display_invalid_request.store(1);
     display_hidden.store(0);
 }

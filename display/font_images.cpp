@@ -7,10 +7,6 @@
 
 namespace {
 
-bool font_is_loaded(int32_t font) {
-    return font >= kFontFirstLoaded && font < kFontCount && font_table.ttf_handle[font] != nullptr;
-}
-
 bool font_in_use(int32_t font) {
     for (int32_t n = 2; n < image_table.used; ++n) {
         const ImageRecord* image = image_record(n);
@@ -24,7 +20,7 @@ bool font_in_use(int32_t font) {
 int32_t font_metric_subject(int32_t font, int32_t font_given) {
     if (font_given) {
         if (font == 8 || font == 14 || font == 16 || font_is_loaded(font)) return font;
-        error_raise(258);
+        error_raise(kErrorInvalidHandle);
         return -1;
     }
     const ImageRecord* destination = current_images.destination;
@@ -36,11 +32,11 @@ int32_t font_metric_subject(int32_t font, int32_t font_given) {
 void font_free(int32_t font) {
     if (error_pending()) return;
     if (!font_is_loaded(font)) {
-        error_raise(258);
+        error_raise(kErrorInvalidHandle);
         return;
     }
     if (font_in_use(font)) {
-        error_raise(5);
+        error_raise(kErrorIllegalFunctionCall);
         return;
     }
     TTF_CloseFont(static_cast<TTF_Font*>(font_table.ttf_handle[font]));

@@ -121,6 +121,10 @@ bool font_is_builtin(int32_t font) {
     return font == 8 || font == 9 || font == 14 || font == 15 || font == 16 || font == 17;
 }
 
+bool font_is_loaded(int32_t font) {
+    return font >= kFontFirstLoaded && font < kFontCount && font_table.ttf_handle[font] != nullptr;
+}
+
 const uint8_t* font_builtin_glyph(int32_t font, uint8_t code) {
     switch (font) {
         case 8:

@@ -54,6 +54,8 @@ void font_tables_init();
 // `code`; the caller reads font height rows of 8 bytes. Null for other fonts.
 const uint8_t* font_builtin_glyph(int32_t font, uint8_t code);
 bool font_is_builtin(int32_t font);
+// A font number with an open TrueType face.
+bool font_is_loaded(int32_t font);
 // Table width and height of any font number (0 for an unused number).
 int32_t font_cell_width(int32_t font);
 int32_t font_cell_height(int32_t font);

@@ -136,7 +136,7 @@ int32_t font_open(const char* file_name, double size, uint32_t style) {
 int32_t font_load(BasicString* file_name, double size, BasicString* style_text, int32_t style_given) {
     if (error_pending()) return 0;
     if (!(size >= 0.001)) {
-        error_raise(5);
+        error_raise(kErrorIllegalFunctionCall);
         return 0;
     }
     if (size >= 1000.5) return 0;
@@ -145,7 +145,7 @@ int32_t font_load(BasicString* file_name, double size, BasicString* style_text, 
     if (!text.empty()) {
         style = font_parse_style(text);
         if (style < 0) {
-            error_raise(5);
+            error_raise(kErrorIllegalFunctionCall);
             return 0;
         }
     }
@@ -158,7 +158,7 @@ int32_t font_load(BasicString* file_name, double size, BasicString* style_text, 
 // Solid renderings come back as palette indexes 0 and 1, shaded ones as 0..255 from
 // background to glyph; both are turned into coverage 0..255.
 bool font_render_glyph(int32_t font, uint32_t code, bool solid, GlyphBitmap& out) {
-    if (font < kFontFirstLoaded || font >= kFontCount || font_table.ttf_handle[font] == nullptr) return false;
+    if (!font_is_loaded(font)) return false;
     const uint32_t point = (font_table.style[font] & kFontStyleUnicode) ? code : Cp437ToUnicode[code & 0xFF];
     if (point > 0xFFFF) return false;  // the renderer takes one UTF-16 unit
     const Uint16 text[2] = {static_cast<Uint16>(point == 0 ? 0x20 : point), 0};

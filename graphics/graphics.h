@@ -16,8 +16,6 @@ void graphics_write_pixel(int32_t px, int32_t py, uint32_t colour);
 void graphics_write_pixel_on(ImageRecord* image, int32_t px, int32_t py, uint32_t colour);
 // Reads the pixel of the destination image (indexed value or 32-bit word); no clipping.
 uint32_t graphics_read_pixel(int32_t px, int32_t py);
-// graphics_write_pixel, ignored outside the destination's viewport.
-void graphics_plot(int32_t px, int32_t py, uint32_t colour);
 
 // Fills the inclusive rectangle of the destination (px1 <= px2, py1 <= py2, inside the
 // image) by the pixel-writer rules.
@@ -25,7 +23,8 @@ void graphics_fill_rect(int32_t px1, int32_t py1, int32_t px2, int32_t py2, uint
 void graphics_fill_rect_on(ImageRecord* image, int32_t px1, int32_t py1, int32_t px2, int32_t py2,
                            uint32_t colour);
 
-// Maps graphics coordinates of an image to a pixel by its coordinate mode.
+// Maps graphics coordinates of an image to a pixel by its coordinate mode. Points far
+// off the image map far off it (held near +-1e9), never wrapped round onto it.
 void graphics_map_point(const ImageRecord* image, float x, float y, int32_t* px, int32_t* py);
 
 // LINE ... BF and the graphics clears: maps, orders, clips to the viewport and fills.

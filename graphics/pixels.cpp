@@ -67,6 +67,16 @@ uint32_t* pixel32(ImageRecord* image, int32_t px, int32_t py) {
     return reinterpret_cast<uint32_t*>(image->pixels) + static_cast<size_t>(py) * image->width + px;
 }
 
+// Nearest pixel (halves to even) of a coordinate, plus an origin. A point far beyond any
+// image is held far beyond it rather than wrapped round onto it; NaN counts as far left.
+int32_t pixel_nearest(float v, int32_t origin) {
+    constexpr double kFar = 1.0e9;
+    double p = std::nearbyint(static_cast<double>(v)) + origin;
+    if (!(p > -kFar)) p = -kFar;
+    if (p > kFar) p = kFar;
+    return static_cast<int32_t>(p);
+}
+
 }  // namespace
 
 void graphics_build_blend_tables() { std::call_once(blend_once, build_tables); }
@@ -107,13 +117,6 @@ uint32_t graphics_read_pixel(int32_t px, int32_t py) {
     return reinterpret_cast<const uint32_t*>(image->pixels)[static_cast<size_t>(py) * image->width + px];
 }
 
-void graphics_plot(int32_t px, int32_t py, uint32_t colour) {
-    const ImageRecord* image = current_images.destination;
-    if (image == nullptr) return;
-    if (px < image->view_x1 || px > image->view_x2 || py < image->view_y1 || py > image->view_y2) return;
-    graphics_write_pixel(px, py, colour);
-}
-
 void graphics_fill_rect_on(ImageRecord* image, int32_t px1, int32_t py1, int32_t px2, int32_t py2,
                            uint32_t colour) {
     if (image == nullptr || image->is_text || px1 > px2 || py1 > py2) return;
@@ -147,16 +150,16 @@ void graphics_fill_rect(int32_t px1, int32_t py1, int32_t px2, int32_t py2, uint
 void graphics_map_point(const ImageRecord* image, float x, float y, int32_t* px, int32_t* py) {
     switch (image->coord_mode) {
     case 1:
-        *px = static_cast<int32_t>(std::lrintf(x)) + image->view_origin_x;
-        *py = static_cast<int32_t>(std::lrintf(y)) + image->view_origin_y;
+        *px = pixel_nearest(x, image->view_origin_x);
+        *py = pixel_nearest(y, image->view_origin_y);
         break;
     case 2:
-        *px = static_cast<int32_t>(std::lrintf(x * image->scale_x + image->offset_x)) + image->view_origin_x;
-        *py = static_cast<int32_t>(std::lrintf(y * image->scale_y + image->offset_y)) + image->view_origin_y;
+        *px = pixel_nearest(x * image->scale_x + image->offset_x, image->view_origin_x);
+        *py = pixel_nearest(y * image->scale_y + image->offset_y, image->view_origin_y);
         break;
     default:
-        *px = static_cast<int32_t>(std::lrintf(x));
-        *py = static_cast<int32_t>(std::lrintf(y));
+        *px = pixel_nearest(x, 0);
+        *py = pixel_nearest(y, 0);
         break;
     }
 }

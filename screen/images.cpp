@@ -15,7 +15,6 @@ CurrentImages current_images{};
 
 namespace {
 
-constexpr int32_t kErrorInvalidHandle = 258;
 constexpr int32_t kCriticalTableGrowth = 502;
 constexpr int32_t kCriticalFreeListGrowth = 503;
 
@@ -62,10 +61,6 @@ void image_free_list_grow() {
     if (list == nullptr) error_raise(kCriticalFreeListGrowth);
     image_table.free_list = list;
     image_table.free_capacity = capacity;
-}
-
-int32_t image_rows_for(const ImageRecord* image) {
-    return image_text_rows(image);
 }
 
 bool image_is_32bit(const ImageRecord* image) { return image->bits_per_pixel >= 32; }
@@ -172,7 +167,7 @@ void image_reset_text_window(ImageRecord* image) {
     image_field_store(image->cursor_x, static_cast<int16_t>(1));
     image_field_store(image->cursor_y, static_cast<int16_t>(1));
     image->view_top = 1;
-    const int32_t rows = image_rows_for(image);
+    const int32_t rows = image_text_rows(image);
     image->view_bottom = static_cast<int16_t>(rows - 1 >= 1 ? rows - 1 : 1);
 }
 
@@ -187,7 +182,6 @@ int32_t image_init_record(uint8_t* storage, int32_t width, int32_t height, int32
     if (width < 1 || height < 1 || width > 65535 || height > 65535 || defaults == nullptr) return 0;
     const int32_t n = image_alloc_slot();
     ImageRecord* image = image_record(n);
-    image->in_use = 1;
     image->is_text = mode == 0 ? 1 : 0;
     image->width = static_cast<uint16_t>(width);
     image->height = static_cast<uint16_t>(height);
@@ -272,8 +266,7 @@ int32_t image_new(int32_t width, int32_t height, int32_t mode, int32_t mode_give
     }
     ImageRecord* model = nullptr;
     if (mode_given) {
-        const bool valid = (mode >= 0 && mode <= 2) || (mode >= 7 && mode <= 13) || mode == 256 || mode == 32;
-        if (!valid) {
+        if (screen_mode_defaults(mode) == nullptr) {
             error_raise(kErrorIllegalFunctionCall);
             return 0;
         }

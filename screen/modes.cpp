@@ -1,4 +1,5 @@
 // Screen modes: SCREEN, the text-mode WIDTH, screen fonts and the display handshake.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -17,7 +18,6 @@ int32_t screen_last_active_page = 0;
 
 namespace {
 
-constexpr int32_t kErrorInvalidHandle = 258;
 constexpr int32_t kCriticalOutOfMemory = 502;
 constexpr int32_t kMaxTextPages = 8;
 
@@ -28,15 +28,6 @@ bool screen_lock_wanted() {
     return AutoDisplay.load() != 0 && frame_state.threads_running.load() != 0;
 }
 
-bool font_is_known(int32_t font) {
-    if (font == 8 || font == 9 || font == 14 || font == 15 || font == 16 || font == 17) return true;
-    return font >= kFontFirstLoaded && font < kFontCount && font_table.ttf_handle[font] != nullptr;
-}
-
-bool font_is_monospace(int32_t font) {
-    return font_is_builtin(font) || font_table.width[font] != 0;
-}
-
 struct TextSize {
     int32_t columns;
     int32_t rows;
@@ -45,10 +36,7 @@ struct TextSize {
 TextSize screen_old_text_size() {
     if (page_table.entries == nullptr || page_table.entries[0] == 0) return {0, 0};
     const ImageRecord* screen = image_record(page_table.entries[0]);
-    if (screen->is_text) return {screen->width, screen->height};
-    int32_t fw = font_cell_width(screen->font);
-    if (fw == 0) fw = 1;
-    return {screen->width / fw, screen->height / image_font_height(screen)};
+    return {image_text_columns(screen), image_text_rows(screen)};
 }
 
 // Frees every screen page; a program image that was made the screen only loses its
@@ -75,10 +63,6 @@ void screen_make_page0(int32_t n) {
     screen_select_destination(n);
     screen_select_source(n);
     screen_select_display(n);
-}
-
-int32_t graphics_page0(int32_t width, int32_t height, int32_t mode) {
-    return image_create(width, height, mode);
 }
 
 // Text-mode size and font from the pending WIDTH values and the old size.
@@ -131,7 +115,9 @@ void screen_text_size(TextSize old, int32_t& columns, int32_t& rows, int32_t& fo
 void screen_build_text(TextSize old) {
     int32_t columns = 80, rows = 25, font = 16;
     screen_text_size(old, columns, rows, font);
-    int32_t page_bytes = columns * rows * 2;
+    // 64-bit: a page of up to 65535 x 65535 cells overflows 32 bits, and a wrapped size
+    // would place pages past the end of the video buffer.
+    int64_t page_bytes = int64_t{columns} * rows * 2;
     if (columns == 40 && rows == 25) {
         font = 17;
         page_bytes = 2048;
@@ -139,8 +125,7 @@ void screen_build_text(TextSize old) {
         font = 16;
         page_bytes = 4096;
     }
-    int32_t in_buffer = static_cast<int32_t>(kVideoTextBytes) / page_bytes;
-    if (in_buffer > kMaxTextPages) in_buffer = kMaxTextPages;
+    const int64_t in_buffer = std::min<int64_t>(kVideoTextBytes / page_bytes, kMaxTextPages);
     if (!screen_page_table_reserve(kMaxTextPages)) error_raise(kCriticalOutOfMemory);
     uint8_t* buffer = EmulatedMemory + kVideoTextAddress;
     for (uint32_t i = 0; i < kVideoTextBytes; i += 2) screen_cell_store(buffer + i, kBlankCell);
@@ -221,11 +206,11 @@ void image_set_font(int32_t font, int32_t handle, int32_t handle_given) {
     const int32_t n = handle_given ? image_resolve(handle) : current_images.destination_number;
     if (n == 0) return;
     ImageRecord* image = image_record(n);
-    if (!font_is_known(font)) {
+    if (!font_is_builtin(font) && !font_is_loaded(font)) {
         error_raise(kErrorInvalidHandle);
         return;
     }
-    if (image->is_text && !font_is_monospace(font)) {
+    if (image->is_text && font_cell_width(font) == 0) {
         error_raise(kErrorIllegalFunctionCall);
         return;
     }
@@ -325,21 +310,21 @@ void screen_mode(int32_t mode, int32_t page_active, int32_t page_visual, uint32_
             }
             case 12:
             case 11:
-                screen_make_page0(graphics_page0(640, 480, mode));
+                screen_make_page0(image_create(640, 480, mode));
                 if (old.columns == 80 && old.rows == 60) image_apply_font(current_images.destination, 8);
                 break;
             case 10:
             case 9:
-                screen_make_page0(graphics_page0(640, 350, mode));
+                screen_make_page0(image_create(640, 350, mode));
                 if (old.columns == 80 && old.rows == 43) image_apply_font(current_images.destination, 8);
                 break;
             case 8:
             case 2:
-                screen_make_page0(graphics_page0(640, 200, mode));
+                screen_make_page0(image_create(640, 200, mode));
                 break;
             case 7:
             case 1:
-                screen_make_page0(graphics_page0(320, 200, mode));
+                screen_make_page0(image_create(320, 200, mode));
                 break;
             default:
                 screen_build_text(old);

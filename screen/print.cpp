@@ -23,8 +23,6 @@ constexpr uint32_t kBellDelayMs = 250;
 constexpr double kBellFrequencyHz = 783.99;
 constexpr double kBellDurationSeconds = 0.2;
 
-bool font_has_fixed_width(const ImageRecord* image) { return font_cell_width(image->font) != 0; }
-
 uint8_t* cell_at(ImageRecord* image, int32_t row, int32_t column) {
     const size_t index = static_cast<size_t>(row - 1) * image->width + static_cast<size_t>(column - 1);
     return image->pixels + index * 2;
@@ -109,9 +107,7 @@ void put_coverage_pixel(ImageRecord* image, int32_t px, int32_t py, uint32_t q, 
     graphics_write_pixel_on(image, px, py, colour);
 }
 
-void put_loaded_glyph(ImageRecord* image, uint32_t code, int32_t x0, int32_t y0) {
-    GlyphBitmap glyph;
-    if (!glyph_render(image, code, glyph)) return;  // nothing drawn for an unrenderable glyph
+void put_loaded_glyph(ImageRecord* image, const GlyphBitmap& glyph, int32_t x0, int32_t y0) {
     const int32_t font_height = font_table.height[image->font];
     const int32_t fixed = font_table.width[image->font];
     const int32_t columns = std::min(fixed > 0 ? fixed : glyph.width, glyph.width);
@@ -136,6 +132,13 @@ void put_loaded_glyph(ImageRecord* image, uint32_t code, int32_t x0, int32_t y0)
             }
         }
     }
+}
+
+// Top-left pixel of the cursor's character cell on a graphics image.
+void cursor_pixel(const ImageRecord* image, int32_t& x0, int32_t& y0) {
+    const int32_t fw = font_cell_width(image->font);
+    x0 = fw > 0 ? (image->cursor_x - 1) * fw : image->cursor_x - 1;
+    y0 = (image->cursor_y - 1) * image_font_height(image);
 }
 
 int32_t glyph_width_on(const ImageRecord* image, uint32_t code) {
@@ -223,14 +226,14 @@ void print_put_char(uint32_t code) {
                           screen_cell_value(static_cast<uint8_t>(code), d->fg_color, d->bg_color));
         return;
     }
-    const int32_t fw = font_cell_width(d->font);
-    const int32_t x0 = fw > 0 ? (d->cursor_x - 1) * fw : d->cursor_x - 1;
-    const int32_t y0 = (d->cursor_y - 1) * image_font_height(d);
+    int32_t x0, y0;
+    cursor_pixel(d, x0, y0);
     if (font_is_builtin(d->font)) {
         put_builtin_glyph(d, static_cast<uint8_t>(code), x0, y0);
-    } else {
-        put_loaded_glyph(d, code, x0, y0);
+        return;
     }
+    GlyphBitmap glyph;
+    if (glyph_render(d, code, glyph)) put_loaded_glyph(d, glyph, x0, y0);  // nothing for an unrenderable glyph
 }
 
 int32_t print_glyph_width(uint32_t code) {
@@ -239,6 +242,9 @@ int32_t print_glyph_width(uint32_t code) {
     return glyph_width_on(d, code);
 }
 
+namespace {
+
+// Pixel width of bytes printed on an image in its font.
 int32_t print_text_width_on(const ImageRecord* image, const uint8_t* text, int32_t length) {
     const int32_t fixed = font_cell_width(image->font);
     if (fixed > 0) return length * fixed;
@@ -252,6 +258,8 @@ int32_t print_text_width_on(const ImageRecord* image, const uint8_t* text, int32
     }
     return total;
 }
+
+}  // namespace
 
 int32_t print_text_width(const BasicString* text, int32_t handle, int32_t handle_given) {
     if (error_pending()) return 0;
@@ -272,14 +280,23 @@ namespace {
 
 // Step for one printable character: draw, advance, and wrap or hold at the right edge.
 void print_printable(ImageRecord* d, uint32_t code, bool last, int32_t end_line, bool& ended_by_wrap) {
-    const bool fixed = font_has_fixed_width(d);
+    const bool fixed = image_font_width(d) != 0;
     int32_t w = 1;
-    if (!fixed) {
-        w = print_glyph_width(code);
+    if (fixed) {
+        print_put_char(code);
+    } else {
+        // Rendered once, both for its width and for drawing.
+        GlyphBitmap glyph;
+        const bool rendered = glyph_render(d, code, glyph);
+        w = rendered ? glyph.width : 0;
         if (d->cursor_x + w > d->width) print_newline();
+        if (rendered) {
+            int32_t x0, y0;
+            cursor_pixel(d, x0, y0);
+            put_loaded_glyph(d, glyph, x0, y0);
+        }
     }
-    print_put_char(code);
-    cursor_set_x(d, d->cursor_x + (fixed ? 1 : w));
+    cursor_set_x(d, d->cursor_x + w);
     if (!d->is_text) {
         const int32_t fw = font_cell_width(d->font);
         const int32_t cw = fw > 0 ? fw : 1;
@@ -309,7 +326,7 @@ void print_printable(ImageRecord* d, uint32_t code, bool last, int32_t end_line,
 }
 
 void print_tab(ImageRecord* d, bool last, int32_t end_line, bool& ended_by_wrap) {
-    if (font_has_fixed_width(d)) {
+    if (image_font_width(d) != 0) {
         // Spaces up to the next column after a multiple of 8. A tab ends at the right
         // edge: held there it would print on the same cell for ever, and on a row
         // narrower than 8 columns it would never reach a tab stop.

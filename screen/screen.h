@@ -180,7 +180,9 @@ int32_t image_new(int32_t width, int32_t height, int32_t mode, int32_t mode_give
 void image_free(int32_t handle, int32_t handle_given);
 void image_free_all();
 int32_t image_copy(int32_t handle, int32_t handle_given);
-// Image number behind a handle; 0 (with error 258 raised) when it is bad.
+// Error raised for an image or font handle that names nothing.
+inline constexpr int32_t kErrorInvalidHandle = 258;
+// Image number behind a handle; 0 (with kErrorInvalidHandle raised) when it is bad.
 int32_t image_resolve(int32_t handle);
 void image_set_destination(int32_t handle);
 void image_set_source(int32_t handle);

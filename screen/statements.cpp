@@ -15,8 +15,6 @@ namespace {
 constexpr int32_t kZoneWidth = 14;
 constexpr int32_t kZonePixels = 112;
 
-bool font_has_fixed_width(const ImageRecord* image) { return font_cell_width(image->font) != 0; }
-
 void raise_illegal() { error_raise(kErrorIllegalFunctionCall); }
 
 // ---------------------------------------------------------------------------------------
@@ -66,7 +64,7 @@ void key_line_print(const std::string& text) {
 
 void key_line_draw_labels(ImageRecord* page, int32_t rows, uint32_t fg, uint32_t bg) {
     const int32_t columns = image_text_columns(page);
-    if (!font_has_fixed_width(page) && !page->is_text) return;  // pixel layout needs loaded-font metrics
+    if (image_font_width(page) == 0 && !page->is_text) return;  // pixel layout needs loaded-font metrics
     int32_t lw = columns / 12;
     int32_t usable = lw * 12;
     if (lw <= 7) {
@@ -200,7 +198,7 @@ void print_comma() {
         return;
     }
     static const uint8_t kSpace = ' ';
-    if (d->is_text || font_has_fixed_width(d)) {
+    if (d->is_text || image_font_width(d) != 0) {
         const int32_t columns = image_text_columns(d);
         for (;;) {
             print_bytes(&kSpace, 1, 0);

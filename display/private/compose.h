@@ -45,7 +45,6 @@ struct DisplayComposeState {
     std::vector<uint8_t> previous_pixels;
     std::array<uint32_t, 256> previous_pixel_palette{};
     int32_t previous_blink_phase = 0;
-    int32_t previous_cursor_phase = 0;
     int32_t previous_cursor_column = -1;
     int32_t previous_cursor_row = -1;
     bool previous_cursor_shown = false;

@@ -54,9 +54,6 @@ bool screen_page_table_reserve(int32_t length);
 // Highest screen page number accepted (pages beyond it would only waste memory).
 inline constexpr int32_t kScreenMaxPage = 65535;
 
-// Pixel width of bytes printed on an image in its font.
-int32_t print_text_width_on(const ImageRecord* image, const uint8_t* text, int32_t length);
-
 // Control-character mode and the one-call raw-print flag of the function-key line.
 extern uint8_t print_control_chars;
 extern uint8_t print_raw;

@@ -7,7 +7,7 @@ start_xvfb
 
 program="$BUILD_DIR/tests/program_display_cells"
 [ -x "$program" ] || fail "missing $program"
-expected="$SOURCE_DIR/tests/e2e/display_cells.expected"
+expected="$SOURCE_DIR/tests/e2e/expected/display_cells.txt"
 
 "$program" 2>"$E2E_TMP/stderr" &
 pid=$!
@@ -66,7 +66,7 @@ done
 sleep 0.3
 wid=$(wait_window Untitled 10) || fail "no window after the full-screen switch"
 xwd -silent -id "$wid" | convert xwd:- -crop 640x400+0+40 +repage "$E2E_TMP/fullscreen.ppm"
-"$BUILD_DIR/tools/screendecode/screendecode" "$E2E_TMP/fullscreen.ppm" >"$E2E_TMP/fullscreen.txt"
+"$decoder" "$E2E_TMP/fullscreen.ppm" >"$E2E_TMP/fullscreen.txt"
 cmp -s "$E2E_TMP/fullscreen.txt" "$expected" || {
   diff "$expected" "$E2E_TMP/fullscreen.txt" >&2 || true
   fail "the full-screen picture is not the page centred at (0, 40)"

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 # Finds the tones in a raw recording (signed 16-bit little-endian stereo at RATE frames per
 # second, 22050 unless given) and prints one line per tone: start second, length in
-# seconds, frequency from its rising zero crossings, peak sample, and whether left and
-# right agree (the frequency counts rising crossings through 10 % of the peak). Tones are runs of sound separated by more than 20 ms of exact silence.
+# seconds, frequency from its rising crossings, peak sample, and whether left and right
+# agree. Tones are runs of sound separated by more than 20 ms of exact silence.
 # Usage: soundcheck.py FILE [RATE]
 import struct
 import sys
@@ -10,14 +10,14 @@ import sys
 
 def main():
     path = sys.argv[1]
-    RATE = int(sys.argv[2]) if len(sys.argv) > 2 else 22050
-    min_gap = int(0.02 * RATE)
+    rate = int(sys.argv[2]) if len(sys.argv) > 2 else 22050
+    min_gap = int(0.02 * rate)
     data = open(path, 'rb').read()
     frames = len(data) // 4
     samples = struct.unpack('<%dh' % (frames * 2), data[:frames * 4])
     left = samples[0::2]
     right = samples[1::2]
-    print('frames %d seconds %.3f' % (frames, frames / RATE))
+    print('frames %d seconds %.3f' % (frames, frames / rate))
     # A tone is a run of frames in which no more than min_gap consecutive frames are 0.
     i = 0
     while i < frames:
@@ -45,12 +45,12 @@ def main():
                 rises.append(k)
                 armed = False
         if len(rises) >= 2:
-            frequency = (len(rises) - 1) * RATE / (rises[-1] - rises[0])
+            frequency = (len(rises) - 1) * rate / (rises[-1] - rises[0])
         else:
             frequency = 0.0
         same = all(left[k] == right[k] for k in range(start, end))
         print('tone start %.4f length %.4f frequency %.2f peak %d stereo_equal %d' %
-              (start / RATE, (end - start) / RATE, frequency, peak, 1 if same else 0))
+              (start / rate, (end - start) / rate, frequency, peak, 1 if same else 0))
 
 
 if __name__ == '__main__':

@@ -14,11 +14,10 @@
 
 namespace {
 
-int32_t temporary_mark;
 
 template <typename Body>
 void statement(int32_t line, Body body) {
-    program_statement(temporary_mark, line, body);
+    program_statement(program_temporary_mark, line, body);
 }
 
 void print_line(const char* text) {
@@ -32,7 +31,6 @@ void print_line(const char* text) {
 
 void program_main() {
     program_prologue();
-    temporary_mark = string_temporary_mark();
     statement(90, [] { print_line("before"); });
     statement(100, [] { error_raise(516); });
     statement(110, [] { print_line("never shown"); });

@@ -15,11 +15,10 @@
 
 namespace {
 
-int32_t temporary_mark;
 
 template <typename Body>
 void statement(int32_t line, Body body) {
-    program_statement(temporary_mark, line, body);
+    program_statement(program_temporary_mark, line, body);
 }
 
 void print_lock_states() {
@@ -40,7 +39,6 @@ void print_lock_states() {
 
 void program_main() {
     program_prologue();
-    temporary_mark = string_temporary_mark();
     for (;;) {
         statement(10, [] { screen_locate(1, 1, 0, 0, 0, 3); });
         statement(20, [] { print_lock_states(); });
