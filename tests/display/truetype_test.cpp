@@ -229,4 +229,38 @@ TEST_F(TrueTypeTest, GraphicsImagesPrintThroughTheLoadedFace) {
     }
 }
 
+TEST_F(TrueTypeTest, ProportionalFaceAdvancesByEachGlyphAndWrapsBeforeOneThatDoesNotFit) {
+    screen_startup();
+    const int32_t f = load(kProportionalFace, 16);
+    ASSERT_GE(f, kFontFirstLoaded);
+    const int32_t handle = image_new(40, 64, 32, 1);
+    ASSERT_LT(handle, -1);
+    image_set_font(f, handle, 1);
+    image_set_destination(handle);
+    const int32_t wide = print_glyph_width('W');
+    const int32_t narrow = print_glyph_width('i');
+    ASSERT_GT(wide, narrow);
+    ASSERT_LT(2 * wide + narrow, 40);
+    ASSERT_GT(3 * wide + narrow, 40);
+    const ImageRecord* image = current_images.destination;
+
+    TextArg first("WiW");
+    print_string(first.get(), 0);
+    EXPECT_EQ(image->cursor_y, 1);
+    EXPECT_EQ(image->cursor_x, 1 + 2 * wide + narrow);  // pixel column + 1
+
+    TextArg next("W");
+    print_string(next.get(), 0);
+    EXPECT_EQ(image->cursor_y, 2);
+    EXPECT_EQ(image->cursor_x, 1 + wide);
+    int ink = 0;
+    for (int32_t y = 16; y < 32; ++y) {
+        for (int32_t x = 0; x < wide; ++x) ink += (graphics_read_pixel(x, y) & 0xFFFFFF) != 0;
+    }
+    EXPECT_GT(ink, 10);  // the wrapped glyph is drawn at the start of the second row
+    EXPECT_EQ(error_state.error_number, 0u);
+    image_set_destination(0);
+    image_free(handle, 1);
+}
+
 }  // namespace

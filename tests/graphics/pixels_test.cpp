@@ -93,6 +93,26 @@ TEST_F(PixelTest, BoxFillOrdersAndClips) {
     EXPECT_EQ(image->pixels[99], 0);
 }
 
+// Points far beyond any image stay beyond its edge instead of wrapping round onto it.
+TEST_F(PixelTest, BoxFillWithFarCornersReachesTheEdgeItPointsTo) {
+    struct FarCase {
+        const char* name;
+        float x1, x2;
+        int first, last;  // columns of row 0 filled
+    };
+    const FarCase cases[] = {
+        {"far right", 6.0f, 4294967296.0f, 6, 9},
+        {"far left", -3.0e9f, 3.0f, 0, 3},
+        {"both beyond the edges", -1.0e30f, 1.0e30f, 0, 9},
+    };
+    for (const FarCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ImageRecord* image = make(10, 10, 13);
+        graphics_box_fill(c.x1, 0, c.x2, 0, 4);
+        for (int x = 0; x < 10; ++x) EXPECT_EQ(image->pixels[x], x >= c.first && x <= c.last ? 4 : 0) << x;
+    }
+}
+
 TEST_F(PixelTest, MapPointRoundsToEven) {
     ImageRecord* image = make(10, 10, 13);
     int32_t px, py;
