@@ -44,12 +44,9 @@ constexpr int32_t kSymLeftCtrl = 306;
 constexpr int32_t kSymRightAlt = 307;
 constexpr int32_t kSymLeftAlt = 308;
 
-bool ctrl_held() { return key_is_down(kKeyCodeLeftCtrl) || key_is_down(kKeyCodeRightCtrl); }
-bool shift_held() { return key_is_down(kKeyCodeLeftShift) || key_is_down(kKeyCodeRightShift); }
-
 // Letters follow Shift and Caps Lock: upper case when exactly one of them is in effect.
 KeyHitCode letter_code(int32_t lower) {
-    bool upper = (key_is_down(kKeyCodeCapsLock) != 0) != shift_held();
+    bool upper = (key_is_down(kKeyCodeCapsLock) != 0) != key_shift_held();
     return upper ? lower - 32 : lower;
 }
 
@@ -104,7 +101,7 @@ void key_down_event(int32_t k, uint32_t u) {
             key_press(kKeyCodeNonCharBase + k);
             return;
         }
-        if (ctrl_held()) {
+        if (key_ctrl_held()) {
             if (k == kSymBackspace) {
                 key_press(8);
                 return;
@@ -147,7 +144,7 @@ void key_down_event(int32_t k, uint32_t u) {
             return;
         }
     }
-    if (ctrl_held() && ((k >= 32 && k <= 96) || k == kSymBackspace || k == kSymTab ||
+    if (key_ctrl_held() && ((k >= 32 && k <= 96) || k == kSymBackspace || k == kSymTab ||
                         k == kSymReturn || k == kSymEscape)) {
         key_press(k);
         return;
@@ -197,11 +194,7 @@ void key_sync_locks() {
     const PlatformKeyState scroll = platform_key_state(PlatformKey::scroll_lock);
     const bool scroll_on = scroll.toggled;
     if (scroll.known && scroll_on != (key_is_down(kKeyCodeScrollLockOn) != 0)) {
-        if (key_is_down(kKeyCodeScrollLockOn)) {
-            key_down_remove(kKeyCodeScrollLockOn);
-        } else {
-            key_down_add(kKeyCodeScrollLockOn);
-        }
+        key_down_toggle(kKeyCodeScrollLockOn);
         key_update_shift_flags();
     }
     struct Lock { PlatformKey key; KeyHitCode code; int32_t symbol; };

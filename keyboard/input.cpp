@@ -244,7 +244,7 @@ int32_t input_line_copy(uint8_t* out) {
 void input_statement(int32_t count, uint8_t newline) {
     if (error_pending()) return;
     if (count < 1 || count > kInputTargetCapacity) {
-        error_raise(5);
+        error_raise(kErrorIllegalFunctionCall);
         return;
     }
     InputSession& s = session;

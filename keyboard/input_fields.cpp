@@ -73,6 +73,23 @@ bool validate_string(const uint8_t* t, int32_t n, const InputTarget& target) {
 int32_t hex_digits_of(uint32_t size) { return static_cast<int32_t>((size + 3) / 4); }
 int32_t octal_digits_of(uint32_t size) { return static_cast<int32_t>((size + 2) / 3); }
 
+// How a decimal integer field starts: an optional minus (refused for unsigned targets)
+// and no leading zero before further digits.
+enum class IntegerStart : uint8_t { refused, lone_minus, digits };
+
+IntegerStart integer_start(const uint8_t* t, int32_t n, bool is_unsigned, int32_t& first, bool& negative) {
+    first = 0;
+    negative = false;
+    if (t[0] == '-') {
+        if (is_unsigned) return IntegerStart::refused;
+        negative = true;
+        first = 1;
+        if (n == 1) return IntegerStart::lone_minus;
+    }
+    if (t[first] == '0' && n > first + 1) return IntegerStart::refused;
+    return IntegerStart::digits;
+}
+
 bool validate_small_integer(const uint8_t* t, int32_t n, const InputTarget& target) {
     uint32_t w = target.type_word;
     uint32_t size = type_size(w);
@@ -92,16 +109,11 @@ bool validate_small_integer(const uint8_t* t, int32_t n, const InputTarget& targ
     bool is_unsigned = (w & kInputTypeUnsigned) != 0;
     int32_t i = 0;
     bool negative = false;
-    if (t[0] == '-') {
-        if (is_unsigned) return false;
-        negative = true;
-        i = 1;
-        if (n == 1) {
-            store_integer(target, 0);
-            return true;
-        }
+    switch (integer_start(t, n, is_unsigned, i, negative)) {
+    case IntegerStart::refused: return false;
+    case IntegerStart::lone_minus: store_integer(target, 0); return true;
+    case IntegerStart::digits: break;
     }
-    if (t[i] == '0' && n > i + 1) return false;
     uint64_t limit = is_unsigned ? max : (negative ? (max + 1) / 2 : (max - 1) / 2);
     uint64_t magnitude = 0;
     for (; i < n; ++i) {
@@ -127,16 +139,11 @@ bool validate_large_integer(const uint8_t* t, int32_t n, const InputTarget& targ
     bool is_unsigned = (w & kInputTypeUnsigned) != 0;
     int32_t i = 0;
     bool negative = false;
-    if (t[0] == '-') {
-        if (is_unsigned) return false;
-        negative = true;
-        i = 1;
-        if (n == 1) {
-            store_integer(target, 0);
-            return true;
-        }
+    switch (integer_start(t, n, is_unsigned, i, negative)) {
+    case IntegerStart::refused: return false;
+    case IntegerStart::lone_minus: store_integer(target, 0); return true;
+    case IntegerStart::digits: break;
     }
-    if (t[i] == '0' && n > i + 1) return false;
     for (int32_t j = i; j < n; ++j) {
         if (!is_digit(t[j])) return false;
     }

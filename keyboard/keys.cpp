@@ -34,9 +34,6 @@ std::atomic_ref<uint8_t> bios_byte(uint32_t address) {
     return std::atomic_ref<uint8_t>(EmulatedMemory[address]);
 }
 
-bool ctrl_held() { return key_is_down(kKeyCodeLeftCtrl) || key_is_down(kKeyCodeRightCtrl); }
-bool shift_held() { return key_is_down(kKeyCodeLeftShift) || key_is_down(kKeyCodeRightShift); }
-bool alt_held() { return key_is_down(kKeyCodeLeftAlt) || key_is_down(kKeyCodeRightAlt); }
 bool caps_on() { return key_is_down(kKeyCodeCapsLock) != 0; }
 bool num_on() { return key_is_down(kKeyCodeNumLock) != 0; }
 
@@ -107,14 +104,6 @@ int key_down_index(KeyHitCode c) {
     return -1;
 }
 
-void key_down_toggle(KeyHitCode c) {
-    if (key_down_index(c) >= 0) {
-        key_down_remove(c);
-    } else {
-        key_down_add(c);
-    }
-}
-
 bool suppressed_take(KeyHitCode c) {
     for (int32_t i = 0; i <= key_suppressed_releases.last_used; ++i) {
         if (key_suppressed_releases.code[i] == c) {
@@ -143,7 +132,7 @@ void suppressed_add(KeyHitCode c) {
 // modifiers aside.
 bool trap_flags_fit(uint8_t flags, uint8_t own_mask, bool extended) {
     struct Held { uint8_t bits; bool held; };
-    const Held held[] = {{3, shift_held()}, {4, ctrl_held()}, {8, alt_held()}};
+    const Held held[] = {{3, key_shift_held()}, {4, key_ctrl_held()}, {8, key_alt_held()}};
     for (const Held& h : held) {
         if (own_mask & h.bits) continue;
         if (((flags & h.bits) != 0) != h.held) return false;
@@ -238,9 +227,9 @@ void key_press_ring(KeyHitCode c, bool was_char, bool insert_was_held, bool scro
         if (row.scan != 0) {
             key_port_make(row.scan);
             int m = 0;
-            if (shift_held()) m = 1;
-            if (ctrl_held()) m = 2;
-            if (alt_held()) m = 3;
+            if (key_shift_held()) m = 1;
+            if (key_ctrl_held()) m = 2;
+            if (key_alt_held()) m = 3;
             if (was_char && key_is_down(kKeyCodeLeftCtrl) && key_is_down(kKeyCodeRightAlt) &&
                 !key_is_down(kKeyCodeLeftAlt) && !key_is_down(kKeyCodeRightCtrl)) {
                 m = 0;  // AltGr arrives as left Ctrl + right Alt and types its character
@@ -259,16 +248,16 @@ void key_press_ring(KeyHitCode c, bool was_char, bool insert_was_held, bool scro
         uint8_t scan = is_extended_code(c) ? static_cast<uint8_t>(c / 256) : 0;
         if (row.result[0] != 0) {
             key_port_make(row.scan);
-            if (c == 0x5200 && !insert_was_held && !alt_held() && !shift_held() && !ctrl_held()) {
+            if (c == 0x5200 && !insert_was_held && !key_alt_held() && !key_shift_held() && !key_ctrl_held()) {
                 key_down_toggle(kKeyCodeInsertOn);
                 key_update_shift_flags();
             }
             int m = 0;
             bool digit = c >= 100256 && c <= 100266;
-            if (shift_held()) m = 1;
-            if (digit) m = shift_held() ? 7 : 4;
-            if (ctrl_held()) m = 2;
-            if (alt_held()) m = 3;
+            if (key_shift_held()) m = 1;
+            if (digit) m = key_shift_held() ? 7 : 4;
+            if (key_ctrl_held()) m = 2;
+            if (key_alt_held()) m = 3;
             int32_t result = row.result[m];
             if (result == 0) return;
             bios_ring_append_result(result, row.scan);
@@ -279,7 +268,7 @@ void key_press_ring(KeyHitCode c, bool was_char, bool insert_was_held, bool scro
     }
     if (const ModifierKey* key = modifier_key(c)) {
         key_port_make(key->scan);
-        if (c == kKeyCodeScrollLockKey && !scroll_was_held && !ctrl_held()) {
+        if (c == kKeyCodeScrollLockKey && !scroll_was_held && !key_ctrl_held()) {
             key_down_toggle(kKeyCodeScrollLockOn);
         }
         key_update_shift_flags();
@@ -289,6 +278,18 @@ void key_press_ring(KeyHitCode c, bool was_char, bool insert_was_held, bool scro
 }  // namespace
 
 void key_set_current_origin(int32_t symbol) { current_origin = symbol; }
+
+bool key_ctrl_held() { return key_is_down(kKeyCodeLeftCtrl) || key_is_down(kKeyCodeRightCtrl); }
+bool key_shift_held() { return key_is_down(kKeyCodeLeftShift) || key_is_down(kKeyCodeRightShift); }
+bool key_alt_held() { return key_is_down(kKeyCodeLeftAlt) || key_is_down(kKeyCodeRightAlt); }
+
+void key_down_toggle(KeyHitCode c) {
+    if (key_down_index(c) >= 0) {
+        key_down_remove(c);
+    } else {
+        key_down_add(c);
+    }
+}
 
 void key_hit_queue_append(int32_t value, uint32_t keypad) {
     uint64_t record = static_cast<uint32_t>(value) | (static_cast<uint64_t>(keypad) << 32);
@@ -355,7 +356,7 @@ void key_release_by_window_key(int32_t symbol) {
 void key_update_shift_flags() {
     auto bit = [](KeyHitCode c, int shift) { return static_cast<uint8_t>(key_is_down(c) << shift); };
     uint8_t flags1 = bit(kKeyCodeRightShift, 0) | bit(kKeyCodeLeftShift, 1) |
-                     static_cast<uint8_t>(ctrl_held() << 2) | static_cast<uint8_t>(alt_held() << 3) |
+                     static_cast<uint8_t>(key_ctrl_held() << 2) | static_cast<uint8_t>(key_alt_held() << 3) |
                      bit(kKeyCodeScrollLockOn, 4) | bit(kKeyCodeNumLock, 5) |
                      bit(kKeyCodeCapsLock, 6) | bit(kKeyCodeInsertOn, 7);
     uint8_t flags2 = bit(kKeyCodeLeftCtrl, 0) | bit(kKeyCodeLeftAlt, 1) | bit(kKeyCodeSysReq, 2) |
@@ -386,19 +387,19 @@ void key_press(KeyHitCode c) {
     bool scroll_was_held = c == kKeyCodeScrollLockKey && key_down_index(kKeyCodeScrollLockKey) >= 0;
     key_down_add(c);
 
-    if (c == kKeyCodeBreak || ((c == kKeyCodeScrollLockKey || c == 100296) && ctrl_held())) {
+    if (c == kKeyCodeBreak || ((c == kKeyCodeScrollLockKey || c == 100296) && key_ctrl_held())) {
         if (frame_state.close_intercept.load()) {
             frame_state.close_requests.fetch_or(2);
         } else {
             frame_state.exit_requested.store(1);
         }
-    } else if (c == kKeyCodePause || (c == kKeyCodeNumLock && ctrl_held())) {
+    } else if (c == kKeyCodePause || (c == kKeyCodeNumLock && key_ctrl_held())) {
         error_state.suspend_flags.fetch_or(kSuspendPaused);
         error_state.event_pending.store(1);
     } else if (error_state.suspend_flags.load() & kSuspendPaused) {
         // Any key ends a pause and is otherwise discarded.
         error_state.suspend_flags.fetch_and(static_cast<uint8_t>(~kSuspendPaused));
-    } else if (alt_held() && c == 13) {
+    } else if (key_alt_held() && c == 13) {
         display_toggle_fullscreen();
     } else {
         bool taken = false;

@@ -29,13 +29,10 @@ int64_t number_to_int64(long double value) {
     return static_cast<int64_t>(rounded);
 }
 
-int16_t number_to_int16_single(float value) {
-    return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint32_t>(number_to_int32_single(value))));
-}
+// Narrowing to 16 bits keeps the low bits (two's complement).
+int16_t number_to_int16_single(float value) { return static_cast<int16_t>(number_to_int32_single(value)); }
 
-int16_t number_to_int16_double(double value) {
-    return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint32_t>(number_to_int32_double(value))));
-}
+int16_t number_to_int16_double(double value) { return static_cast<int16_t>(number_to_int32_double(value)); }
 
 int32_t number_int(double value) { return number_to_int32_double(std::floor(value)); }
 

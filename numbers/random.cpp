@@ -1,6 +1,5 @@
 // The 24-bit linear congruential generator behind RND and RANDOMIZE.
 #include <bit>
-#include <cstring>
 
 #include "errors/errors.h"
 #include "numbers/numbers.h"

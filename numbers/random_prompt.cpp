@@ -1,5 +1,4 @@
 // The RANDOMIZE prompt: asks for a seed on the screen and reads it with INPUT.
-#include <cstring>
 
 #include "keyboard/keyboard.h"
 #include "numbers/private/numbers_private.h"

@@ -158,7 +158,7 @@ uint32_t sound_handle_from_samples(uint8_t* samples, uint32_t byte_length) {
             Mix_Volume(i, MIX_MAX_VOLUME);
             slot.chunk = Mix_QuickLoad_RAW(samples, byte_length);
         }
-        slot.length_seconds = static_cast<double>(byte_length) / kSoundRateHz / 2 / 2;
+        slot.length_seconds = static_cast<double>(byte_length) / kSoundBytesPerFrame / kSoundRateHz;
         slot.capabilities = kSoundCapSample;
         slot.handle = sound_next_handle();
         return slot.handle;

@@ -5,6 +5,7 @@
 
 #include "errors/errors.h"
 #include "frame/frame.h"
+#include "sound/private/sound_private.h"
 #include "sound/sound.h"
 #include "strings/strings.h"
 
@@ -171,12 +172,7 @@ PlayStep play_rest(PlayBuild& build, bool chord) {
 // Hands the buffer (its whole capacity) to the queue; with no free slot it is lost.
 void play_flush(PlayBuild& build) {
     if (build.content) {
-        const uint32_t handle = sound_handle_from_samples(build.buffer, static_cast<uint32_t>(build.capacity));
-        if (handle != 0) {
-            sound_queue_push(handle, false);
-        } else {
-            std::free(build.buffer);
-        }
+        sound_queue_samples(build.buffer, static_cast<uint32_t>(build.capacity), false);
     } else {
         std::free(build.buffer);
     }
@@ -187,16 +183,7 @@ void play_flush(PlayBuild& build) {
 }
 
 // The one-frame silence whose start ends the program's wait for the music before it.
-void play_queue_wait_marker() {
-    auto* silence = static_cast<uint8_t*>(std::calloc(kSoundBytesPerFrame, 1));
-    if (silence == nullptr) return;
-    const uint32_t handle = sound_handle_from_samples(silence, kSoundBytesPerFrame);
-    if (handle == 0) {
-        std::free(silence);
-        return;
-    }
-    sound_queue_push(handle, true);
-}
+void play_queue_wait_marker() { sound_queue_silence(kSoundBytesPerFrame, true); }
 
 void play_background_on(PlayBuild& build) {
     if (play_settings.background) return;

@@ -1,5 +1,4 @@
 // The tone queue played in order by the display loop, SOUND, BEEP and the bell.
-#include <cmath>
 #include <cstdlib>
 
 #include "errors/errors.h"
@@ -34,28 +33,28 @@ void sound_queue_push(uint32_t handle, bool wait) {
     tone_queue.write_position.store(tone_queue_next(position), std::memory_order_release);
 }
 
-void sound_queue_startup_silence() {
-    constexpr uint32_t kBytes = kSoundStartupSilenceFrames * kSoundBytesPerFrame;
-    auto* silence = static_cast<uint8_t*>(std::calloc(kBytes, 1));
-    if (silence == nullptr) return;
-    const uint32_t handle = sound_handle_from_samples(silence, kBytes);
+void sound_queue_samples(uint8_t* samples, uint32_t byte_length, bool wait) {
+    if (samples == nullptr) return;
+    const uint32_t handle = sound_handle_from_samples(samples, byte_length);
     if (handle == 0) {
-        std::free(silence);
+        std::free(samples);  // every slot in use: the sound is dropped silently
         return;
     }
-    sound_queue_push(handle, false);
+    sound_queue_push(handle, wait);
+}
+
+void sound_queue_silence(uint32_t byte_length, bool wait) {
+    sound_queue_samples(static_cast<uint8_t*>(std::calloc(byte_length, 1)), byte_length, wait);
+}
+
+void sound_queue_startup_silence() {
+    sound_queue_silence(kSoundStartupSilenceFrames * kSoundBytesPerFrame, false);
 }
 
 void sound_queue_tone(double frequency_hz, double duration_seconds, bool wait) {
     sound_init();  // the bell may be the first sound of a run
     uint8_t* samples = sound_generate_tone(frequency_hz, duration_seconds, 1.0);
-    if (samples == nullptr) return;
-    const uint32_t handle = sound_handle_from_samples(samples, sound_last_generated_bytes);
-    if (handle == 0) {
-        std::free(samples);  // every slot in use: the tone is dropped silently
-        return;
-    }
-    sound_queue_push(handle, wait);
+    sound_queue_samples(samples, sound_last_generated_bytes, wait);
 }
 
 void sound_service_queue() {
@@ -92,7 +91,6 @@ void sound_tone(double frequency_hz, double duration_ticks) {
 }
 
 void sound_beep() {
-    sound_init();
     sound_queue_tone(kBeepFrequencyHz, kBeepSeconds, false);
     sound_sleep_hook(kBeepPauseMs);
 }

@@ -1,7 +1,6 @@
 // Triangle-wave tone synthesis in the device format, cut back to a rising zero crossing.
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 
 #include "errors/errors.h"
 #include "sound/sound.h"
@@ -31,10 +30,7 @@ uint32_t sound_seconds_to_bytes(double seconds) {
 
 uint8_t* sound_generate_tone(double frequency_hz, double duration_seconds, double amplitude) {
     const double rate_times_seconds = kSoundRateHz * duration_seconds;
-    double frames_real = std::trunc(rate_times_seconds);
-    if (!(frames_real >= 1.0)) frames_real = 1.0;
-    if (frames_real > kSoundMaxFrames) frames_real = kSoundMaxFrames;
-    const uint32_t frames = static_cast<uint32_t>(frames_real);
+    const uint32_t frames = sound_seconds_to_bytes(duration_seconds) / kSoundBytesPerFrame;
     auto* buffer = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(frames) * kSoundBytesPerFrame));
     if (buffer == nullptr) {
         error_raise(kErrorOutOfMemory);

@@ -52,9 +52,10 @@ char* put_exponent(char* out, char mark, int32_t exponent) {
     return out;
 }
 
-// Lays out `count` significant digits in fixed or exponent notation. Fixed notation is
-// used while the exponent stays within max_fixed_exponent and no more than
-// max_leading_zeros zeros would follow the point before the digits.
+// Lays out the significant digits (up to digit_slots, trailing zeros dropped) in fixed or
+// exponent notation. Fixed notation is used while the exponent stays within
+// max_fixed_exponent and the exponent minus the digit count stays at or above
+// min_exponent_minus_count (so a small value does not trail a long run of zeros).
 int32_t decimal_layout(const DecimalDigits& d, int32_t digit_slots, int32_t max_fixed_exponent,
                        int32_t min_exponent_minus_count, char mark, char* out) {
     int32_t count = digit_slots;
@@ -159,7 +160,7 @@ long double parse_based(const uint8_t* text, int32_t length, int32_t position) {
         ++significant;
         const bool too_long = shift == 4 ? significant > 16 : (significant > 22 || (significant == 22 && first_digit > 1));
         if (too_long) {
-            error_raise(6);
+            error_raise(kErrorOverflow);
             return 0;
         }
         value = (value << shift) | static_cast<uint64_t>(digit);

@@ -50,3 +50,11 @@ void key_state_reset();
 
 // Appends one record to the key-hit queue, dropping the oldest when it is full.
 void key_hit_queue_append(int32_t value, uint32_t keypad);
+
+// Either key of a modifier pair held.
+bool key_ctrl_held();
+bool key_shift_held();
+bool key_alt_held();
+
+// Adds the code to the held-key list, or removes it when it is there (lock states).
+void key_down_toggle(KeyHitCode code);

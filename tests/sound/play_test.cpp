@@ -12,17 +12,6 @@ constexpr uint32_t kToneFrames = 9646;   // 0.4375 s asked for
 
 double note_hz(int semitones_from_a2) { return std::pow(2.0, semitones_from_a2 / 12.0) * 440.0; }
 
-uint32_t cut_frames(double frequency_hz, uint32_t frames) {
-    const double period = kSoundRateHz / frequency_hz;
-    uint32_t cut = 0;
-    for (uint32_t k = 0;; ++k) {
-        const auto first_positive = static_cast<uint32_t>(std::floor(k * period)) + 1;
-        if (first_positive >= frames) break;
-        cut = first_positive;
-    }
-    return cut;
-}
-
 class PlayTest : public SoundTest {
 protected:
     // Plays text and returns the error it raised (0 when none).
@@ -47,7 +36,7 @@ TEST_F(PlayTest, GfedcAtStartSettings) {
     constexpr int kNotes[] = {22, 20, 19, 17, 15};  // G F E D C of octave 4 from A2
     size_t at = 0;
     for (int note : kNotes) {
-        const uint32_t tone = cut_frames(note_hz(note), kToneFrames);
+        const uint32_t tone = expected_cut_frames(note_hz(note), kToneFrames);
         ASSERT_GT(tone, 9600u);
         const std::vector<int16_t> part(mono.begin() + at, mono.begin() + at + tone);
         EXPECT_EQ(rising_crossings(part), static_cast<int32_t>(std::floor((tone - 1) * note_hz(note) / 22050)) + 1);
@@ -146,7 +135,7 @@ TEST_F(PlayTest, SettingsPersistEvenThroughAFailingString) {
     take_queued();
     // The next string starts from the kept tempo and length: 60 / 200 x 4 / 8 s.
     const auto mono = music("MLC");
-    EXPECT_EQ(mono.size(), cut_frames(note_hz(-33), static_cast<uint32_t>(22050 * 0.15)));
+    EXPECT_EQ(mono.size(), expected_cut_frames(note_hz(-33), static_cast<uint32_t>(22050 * 0.15)));
 }
 
 TEST_F(PlayTest, ChordSoundsNotesTogetherAndMixesWithClamp) {
@@ -202,8 +191,8 @@ TEST_F(PlayTest, BackgroundSwitching) {
     auto queued = take_queued();
     ASSERT_EQ(queued.size(), 2u);
     EXPECT_EQ(queued[0].samples.size(), 2u);
-    EXPECT_EQ(queued[1].samples.size() / 2, cut_frames(note_hz(15), kToneFrames) + cut_frames(note_hz(17), kToneFrames) +
-                                                 cut_frames(note_hz(19), kToneFrames) + 3 * kGapFrames);
+    EXPECT_EQ(queued[1].samples.size() / 2, expected_cut_frames(note_hz(15), kToneFrames) + expected_cut_frames(note_hz(17), kToneFrames) +
+                                                 expected_cut_frames(note_hz(19), kToneFrames) + 3 * kGapFrames);
     EXPECT_EQ(play_settings.background, 1);
     EXPECT_EQ(tone_queue.wait_marker.load(), tone_queue.write_position.load() - 2);
 

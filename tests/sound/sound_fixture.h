@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -69,4 +70,17 @@ inline int32_t rising_crossings(const std::vector<int16_t>& mono) {
         previous = s;
     }
     return count;
+}
+
+// Frame of the last rising crossing of a triangle of frequency f within `frames` frames:
+// period k starts at k x 22050/f, and its first positive frame follows.
+inline uint32_t expected_cut_frames(double frequency_hz, uint32_t frames) {
+    const double period = kSoundRateHz / frequency_hz;
+    uint32_t cut = 0;
+    for (uint32_t k = 0;; ++k) {
+        const auto first_positive = static_cast<uint32_t>(std::floor(k * period)) + 1;
+        if (first_positive >= frames) break;
+        cut = first_positive;
+    }
+    return cut;
 }

@@ -9,19 +9,6 @@
 
 namespace {
 
-// Frame of the last rising crossing of a triangle of frequency f within `frames` frames:
-// period k starts at k x 22050/f, and its first positive frame follows.
-uint32_t expected_cut_frames(double frequency_hz, uint32_t frames) {
-    const double period = kSoundRateHz / frequency_hz;
-    uint32_t cut = 0;
-    for (uint32_t k = 0;; ++k) {
-        const auto first_positive = static_cast<uint32_t>(std::floor(k * period)) + 1;
-        if (first_positive >= frames) break;
-        cut = first_positive;
-    }
-    return cut;
-}
-
 struct ToneBuffer {
     std::vector<int16_t> samples;
     uint32_t bytes;
