@@ -20,16 +20,17 @@ void loop_wait_while_suspended() {
     while (frame_state.display_suspend.load() == 2) frame_delay_ms(1);
 }
 
+// SDL is told only when the setting changes.
+void loop_set_key_repeat(bool on) {
+    if ((key_repeat_on.load() != 0) != on) {
+        SDL_EnableKeyRepeat(on ? kKeyRepeatDelayMs : 0, on ? kKeyRepeatIntervalMs : 0);
+    }
+    key_repeat_on.store(on ? 1 : 0);
+}
+
 void loop_follow_focus() {
     const Uint8 state = SDL_GetAppState();
-    const bool focused = (state & SDL_APPINPUTFOCUS) != 0 && (state & SDL_APPACTIVE) != 0;
-    if (focused) {
-        if (key_repeat_on.load() == 0) SDL_EnableKeyRepeat(500, 30);
-        key_repeat_on.store(1);
-    } else {
-        if (key_repeat_on.load() != 0) SDL_EnableKeyRepeat(0, 0);
-        key_repeat_on.store(0);
-    }
+    loop_set_key_repeat((state & SDL_APPINPUTFOCUS) != 0 && (state & SDL_APPACTIVE) != 0);
 }
 
 void loop_mouse_motion(const SDL_MouseMotionEvent& motion) {
@@ -108,8 +109,7 @@ FrameLoopPass frame_loop_pass(uint32_t& parity) {
         // First pass after hiding: one last frame, no events until shown again.
         int32_t expected = hidden;
         frame_state.window_hidden_state.compare_exchange_strong(expected, -1);
-        if (key_repeat_on.load() != 0) SDL_EnableKeyRepeat(0, 0);
-        key_repeat_on.store(0);
+        loop_set_key_repeat(false);
         present_now = true;
     } else {
         frame_delay_ms(15);

@@ -63,8 +63,9 @@ void chain_receive();
 // END: the bottom-row message, a key, then shutdown. Never returns.
 [[noreturn]] void program_end();
 
-// Sleeps the calling thread. 0 stands for "let others run" and sleeps about 1 ms, so a
-// poll written as a yield never spins a core. Use this wherever a wait loop polls.
+// Sleeps the calling thread: platform_sleep_ms under the name the frame's loops use. 0
+// stands for "let others run" and sleeps about 1 ms, so a poll written as a yield never
+// spins a core.
 // (The runtime keeps its own name for it rather than defining SDL_Delay: a definition in
 // the executable would also replace SDL_Delay for SDL_mixer and the other libraries.)
 void frame_delay_ms(uint32_t duration_ms);

@@ -2,7 +2,6 @@
 // precision, the arithmetic trap, the temporary mark, the handler check and the
 // hand-over from a chaining program.
 #include <atomic>
-#include <csignal>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <fpu_control.h>
@@ -34,7 +33,7 @@ void prologue_set_precision() {
 
 void program_prologue() {
     prologue_set_precision();
-    std::signal(SIGFPE, error_on_arithmetic_signal);
+    error_install_arithmetic_trap();
     program_temporary_mark = string_temporary_mark();
     if (error_state.handler_jump != 0) {
         // Re-entered to run an error handler this program does not have. The process ends

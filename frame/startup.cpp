@@ -11,8 +11,6 @@
 
 #include "display/display.h"
 #include "display/fonts.h"
-#include "errors/errors.h"
-#include "errors/traps.h"
 #include "frame/frame.h"
 #include "frame/private/frame_host.h"
 #include "frame/private/frame_logic.h"
@@ -36,15 +34,6 @@ namespace {
 
 SDL_PixelFormat pixel_format_32_storage{};
 SDL_PixelFormat pixel_format_8_storage{};
-
-void startup_trap_defaults() {
-    key_tables_init();
-    TimerTrap& timer = timer_trap_table.records[0];
-    timer.in_use.store(1);
-    timer.handler_present.store(0);
-    timer.state.store(0);
-    timer.due.store(kTimerIdle);
-}
 
 // Relative file names of the program are relative to the executable's folder.
 void startup_working_directory() {
@@ -132,7 +121,7 @@ void startup_font_fallbacks() {
 }
 
 void startup_key_repeat() {
-    SDL_EnableKeyRepeat(500, 30);
+    SDL_EnableKeyRepeat(kKeyRepeatDelayMs, kKeyRepeatIntervalMs);
     key_repeat_on.store(1);
     SDL_EnableUNICODE(1);
 }
@@ -207,7 +196,9 @@ bool startup_threads() {
 }  // namespace
 
 bool frame_startup(int argc, char** argv) {
-    startup_trap_defaults();
+    // The timer-trap table needs nothing here: its record 0 starts out as the program's
+    // ON TIMER trap (in use, no handler, off).
+    key_tables_init();
     startup_working_directory();
     startup_count_environment();
     startup_tables();

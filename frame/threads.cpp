@@ -3,22 +3,14 @@
 #include <SDL.h>
 #include <pthread.h>
 
-#include <cerrno>
-#include <ctime>
-
 #include "errors/errors.h"
 #include "errors/traps.h"
 #include "frame/frame.h"
 #include "frame/private/frame_host.h"
 #include "frame/private/frame_logic.h"
+#include "platform/platform.h"
 
-void frame_delay_ms(uint32_t duration_ms) {
-    // A zero wait is a yield; it sleeps a millisecond so that poll loops never spin.
-    if (duration_ms == 0) duration_ms = 1;
-    timespec remaining{static_cast<time_t>(duration_ms / 1000), static_cast<long>(duration_ms % 1000) * 1000000L};
-    while (nanosleep(&remaining, &remaining) == -1 && errno == EINTR) {
-    }
-}
+void frame_delay_ms(uint32_t duration_ms) { platform_sleep_ms(duration_ms); }
 
 [[noreturn]] void thread_stop_program() {
     frame_state.finished_mask.fetch_or(1);

@@ -478,10 +478,12 @@ int32_t key_hit_pop() {
 
 BasicString* key_inkey() {
     if (error_pending()) return string_new(0, true);
-    platform_sleep_ms(0);
     uint8_t head = bios_byte(kBiosKeyHead).load(std::memory_order_relaxed);
     uint8_t tail = bios_byte(kBiosKeyTail).load(std::memory_order_acquire);
     if (head == tail || head < kBiosKeyRingFirst || head >= kBiosKeyRingEnd || (head & 1)) {
+        // Nothing typed: give the processor away, so a program polling INKEY$ in a loop
+        // waits instead of spinning; a program draining typed keys is not slowed.
+        platform_sleep_ms(0);
         return string_new(0, true);
     }
     uint8_t character = bios_byte(0x400 + head).load(std::memory_order_relaxed);

@@ -6,7 +6,6 @@
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
-#include <sched.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -121,10 +120,9 @@ std::string platform_module_path() {
 }
 
 void platform_sleep_ms(uint32_t duration_ms) {
-    if (duration_ms == 0) {
-        sched_yield();
-        return;
-    }
+    // A zero wait is a yield; it sleeps a millisecond so that a loop polling with it (an
+    // INKEY$ loop, say) never keeps a core busy.
+    if (duration_ms == 0) duration_ms = 1;
     timespec remaining{static_cast<time_t>(duration_ms / 1000), static_cast<long>(duration_ms % 1000) * 1000000L};
     while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
     }

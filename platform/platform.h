@@ -29,5 +29,5 @@ PlatformKeyState platform_key_state(PlatformKey key);
 // Full path of the running executable ("" when unknown).
 std::string platform_module_path();
 
-// Sleeps the calling thread; 0 yields the processor.
+// Sleeps the calling thread. 0 stands for "let others run" and sleeps about 1 ms.
 void platform_sleep_ms(uint32_t duration_ms);

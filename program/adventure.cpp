@@ -58,7 +58,6 @@ float* final_return;         // line 453
 // The value each SELECT CASE compares against, kept per SELECT statement.
 int32_t case_value;
 
-int32_t temporary_mark;
 bool variables_created = false;
 
 // ---------------------------------------------------------------------------------------
@@ -100,18 +99,16 @@ constexpr uint32_t kInputString = kInputTypeString;
 // The statement protocol
 // ---------------------------------------------------------------------------------------
 
-// The unit's statements, tests and labels, all against its own temporary mark.
+// The main unit's statements and tests, against the temporary mark the prologue took.
 template <typename Body>
 void statement(int32_t line, Body body) {
-    program_statement(temporary_mark, line, body);
+    program_statement(program_temporary_mark, line, body);
 }
 
 template <typename Condition>
 bool test(int32_t line, Condition condition) {
-    return program_test(temporary_mark, line, condition);
+    return program_test(program_temporary_mark, line, condition);
 }
-
-void line_label(double number, int32_t line) { program_label(number, line); }
 
 // ---------------------------------------------------------------------------------------
 // Statement forms
@@ -234,7 +231,6 @@ void create_variables() {
 
 void program_main() {
     program_prologue();
-    temporary_mark = string_temporary_mark();
     if (!variables_created) {
         create_variables();
         variables_created = true;
@@ -243,7 +239,7 @@ void program_main() {
     // ---- Scene 1: the item draw --------------------------------------------------------
     statement(39, [] { cls(); });
 label_0:
-    line_label(0, 40);
+    program_label(0, 40);
     statement(41, [] { randomize_timer(); });
     statement(42, [] { *item_number = random_below(10); });
     select_row(43, item_number, 44, item_name, kItemNames);
@@ -252,13 +248,13 @@ label_0:
     if (test(71, [] { return *item_stage == 3; })) goto label_95;
 
     // ---- Scene 2: waking up ------------------------------------------------------------
-    line_label(2, 75);
+    program_label(2, 75);
     statement(76, [] { string_assign(first_item, item_name); });
     statement(78, [] { randomize_timer(); });
     statement(79, [] { *number_draw = static_cast<int16_t>(random_below(4) + 1); });
-    line_label(10, 85);
+    program_label(10, 85);
     statement(85, [] { print_items({"As the Light in your bedroom begins to grow, your eyes open and you"}); });
-    line_label(20, 86);
+    program_label(20, 86);
     statement(86, [] { print_items({" start to awake. There seems to be a  "}); });
     statement(88, [] { case_value = *number_draw; });
     if (test(89, [] { return case_value == 1; })) {
@@ -281,7 +277,7 @@ label_0:
 
     // ---- Scene 3: the first menu -------------------------------------------------------
 label_30:
-    line_label(30, 108);
+    program_label(30, 108);
     statement(109, [] { cls(); });
     statement(111, [] { print_items({""}); });
     statement(112, [] { print_items({""}); });
@@ -295,7 +291,7 @@ label_30:
 
     // ---- Scene 4: the mood draw, a shared subroutine reached by jumps ------------------
 label_40:
-    line_label(40, 120);
+    program_label(40, 120);
     statement(123, [] { randomize_timer(); });
     statement(124, [] { *number_draw = random_below(10); });
     select_row(125, number_draw, 126, mood, kMoods);
@@ -306,16 +302,16 @@ label_40:
 
     // ---- Scene 5: throwing the item away -----------------------------------------------
     statement(159, [] { print_items({"deciding to throw the ", item_name, " away, you are ", mood, " when you see a"}); });
-    line_label(43, 160);
+    program_label(43, 160);
     statement(161, [] { randomize_timer(); });
     statement(163, [] { *crowd_number = random_below(10); });
     select_row(164, crowd_number, 165, crowd, kCrowds);
-    line_label(45, 190);
+    program_label(45, 190);
     statement(191, [] { print_items({"a ", crowd, " crash through the wall leaving you feeling "}); });
     statement(192, [] { *mood_stage = 1.0f; });
     goto label_40;
 label_48:
-    line_label(48, 194);
+    program_label(48, 194);
     statement(196, [] { print_items({mood, "."}); });
     statement(197, [] { print_items({"You decide to ignore the chaos and go downstairs."}); });
     statement(198, [] { ask("Press Return", kInputSingle, chaos_return); });
@@ -325,35 +321,35 @@ label_48:
     // ---- Scene 6: taking the item outside ----------------------------------------------
 case_200:
     if (!test(200, [] { return case_value == 2; })) goto case_246;
-    line_label(50, 201);
+    program_label(50, 201);
     statement(202, [] { *mood_stage = 2.0f; });
     goto label_40;
 label_52:
-    line_label(52, 204);
+    program_label(52, 204);
     statement(206, [] { print_items({mood, ", from the sight of that ", item_name, " you decide it might be better"}); });
     statement(207, [] { print_items({"to leave it outside,"}); });
-    line_label(55, 208);
+    program_label(55, 208);
     statement(211, [] { randomize_timer(); });
     statement(212, [] { *coin = random_below(2); });
     if (test(214, [] { return *coin == 0; })) goto label_60;
     if (test(215, [] { return *coin == 1; })) goto label_58;
 label_58:
-    line_label(58, 218);
+    program_label(58, 218);
     statement(219, [] { *mood_stage = 3.0f; });
     goto label_40;
 label_59:
-    line_label(59, 222);
+    program_label(59, 222);
     statement(224, [] { print_items({"You walk down the stairs feeling absolutely "}); });
     statement(225, [] { print_items({mood, "."}); });
     statement(226, [] { ask("press return", kInputInteger, stairs_return); });
     statement(227, [] { cls(); });
     goto label_80;
 label_60:
-    line_label(60, 229);
+    program_label(60, 229);
     statement(231, [] { *item_stage = 1.0f; });
     goto label_0;
 label_62:
-    line_label(62, 233);
+    program_label(62, 233);
     statement(234, [] { print_items({"on your way out the door you trip over a "}); });
     statement(235, [] { string_assign(doorway_item, item_name); });
     statement(236, [] { print_items({doorway_item, "."}); });
@@ -366,7 +362,7 @@ label_62:
     // ---- Scene 7: going back to sleep --------------------------------------------------
 case_246:
     if (!test(246, [] { return case_value == 3; })) goto case_else_118;
-    line_label(70, 247);
+    program_label(70, 247);
     statement(248, [] { cls(); });
     statement(249, [] { print_items({"ya roll back over and fall asleep..."}); });
     statement(250, [] { print_items({"ya lazybones you."}); });
@@ -376,20 +372,20 @@ case_else_118:
 
     // ---- Scene 8: downstairs and the second menu ---------------------------------------
 label_80:
-    line_label(80, 257);
+    program_label(80, 257);
     statement(258, [] { *mood_stage = 4.0f; });
     goto label_40;
 label_84:
-    line_label(84, 260);
+    program_label(84, 260);
     statement(261, [] { *item_stage = 2.0f; });
     goto label_0;
 label_86:
-    line_label(86, 263);
+    program_label(86, 263);
     statement(266, [] { print_items({"As you arrive in the living room downstairs, you are ", mood, " to find"}); });
     statement(267, [] { print_items({"a ", item_name, " hanging from the ceiling fan. "}); });
     statement(268, [] { ask("press return", kInputSingle, fan_return); });
 label_90:
-    line_label(90, 269);
+    program_label(90, 269);
     statement(270, [] { cls(); });
     statement(271, [] { print_items({""}); });
     statement(272, [] { print_items({""}); });
@@ -407,19 +403,19 @@ label_90:
     if (test(285, [] { return *outside_draw == 0; })) goto label_92;
     if (test(286, [] { return *outside_draw == 1; })) goto label_94;
 label_92:
-    line_label(92, 289);
+    program_label(92, 289);
     statement(290, [] { print_items({"you walk outside, with no problems at all"}); });
     goto label_100;
 label_94:
-    line_label(94, 292);
+    program_label(94, 292);
     statement(293, [] { *item_stage = 3.0f; });
     goto label_0;
 label_95:
-    line_label(95, 295);
+    program_label(95, 295);
     statement(297, [] { print_items({"you trip over a ", item_name, "on your way out, but you feel fine,"}); });
     goto label_100;
 label_100:
-    line_label(100, 308);
+    program_label(100, 308);
     statement(309, [] { *ending_number = random_below(5); });
     statement(310, [] { case_value = *ending_number; });
     if (test(311, [] { return case_value == 0; })) {
@@ -441,10 +437,10 @@ label_100:
     // ---- Scene 10: something to eat ----------------------------------------------------
 case_331:
     if (!test(331, [] { return case_value == 2; })) goto case_387;
-    line_label(110, 332);
+    program_label(110, 332);
     statement(334, [] { *food_number = random_below(10); });
     select_row(335, food_number, 336, food, kFoods);
-    line_label(116, 361);
+    program_label(116, 361);
     statement(362, [] { *taste_number = random_below(4); });
     select_row(363, taste_number, 364, taste, kTastes);
     statement(377, [] { print_items({"You wander into the kitchen hopin to grab somethin to eat,"}); });
@@ -460,9 +456,9 @@ case_331:
     // ---- Scene 11: laughing ------------------------------------------------------------
 case_387:
     if (!test(387, [] { return case_value == 3; })) goto case_else_280;
-    line_label(120, 388);
+    program_label(120, 388);
     statement(390, [] { print_items({"you laugh hysterically to yourself, and suddenly,"}); });
-    line_label(122, 391);
+    program_label(122, 391);
     statement(392, [] { *laugh_number = random_below(4); });
     statement(393, [] { case_value = *laugh_number; });
     if (test(394, [] { return case_value == 0; })) {
@@ -487,12 +483,12 @@ case_else_280:
 
     // ---- Scene 12: the ending check and the final question -----------------------------
 label_1000:
-    line_label(1000, 422);
+    program_label(1000, 422);
     if (test(423, [] { return *fall == 1; })) {
         statement(424, [] { print_items({"You fall down the stairs sadly breaking your neck :("}); });
         statement(425, [] { play_string(literal("gfedc")); });
     }
-    line_label(2000, 439);
+    program_label(2000, 439);
     statement(440, [] { print_items({"Well done, what an excellent end to a great adventure!"}); });
     statement(441, [] { print_items({"but we are only halfway done!"}); });
     statement(442, [] { print_items({"I think it is now time to Look Back..."}); });
@@ -501,7 +497,7 @@ label_1000:
     statement(445, [] { print_items({"Now if we Look Back to the beginning, "}); });
     statement(446, [] { print_items({"What was the name of the item on the floor when you woke up?"}); });
     statement(447, [] { ask(nullptr, kInputString, answer); });
-    if (test(448, [] { return string_release_temporaries(temporary_mark, string_equal(answer, first_item)) != 0; })) {
+    if (test(448, [] { return string_equal(answer, first_item) != 0; })) {
         statement(449, [] { print_items({"You Win!"}); });
     } else {
         statement(450, [] { print_items({"nope wrooong"}); });

@@ -5,6 +5,10 @@
 
 #include <cstdint>
 
+// SDL key repeat while the window has the focus.
+inline constexpr int kKeyRepeatDelayMs = 500;
+inline constexpr int kKeyRepeatIntervalMs = 30;
+
 // Entry of the ProgramThread: runs program_main.
 int SDLCALL frame_program_thread_entry(void* unused);
 
