@@ -8,26 +8,9 @@
 
 #include "errors/errors.h"
 #include "frame/frame.h"
-#include "frame/program_protocol.h"
+#include "program_support.h"
 #include "screen/screen.h"
 #include "strings/strings.h"
-
-namespace {
-
-
-template <typename Body>
-void statement(int32_t line, Body body) {
-    program_statement(program_temporary_mark, line, body);
-}
-
-void print_line(const char* text) {
-    BasicString* s = string_new_literal(text, static_cast<int32_t>(std::strlen(text)));
-    print_make_fit(s);
-    if (error_pending()) return;
-    print_string(s, 1);
-}
-
-}  // namespace
 
 void program_main() {
     program_prologue();

@@ -8,7 +8,7 @@
 
 #include "errors/errors.h"
 #include "frame/frame.h"
-#include "frame/program_protocol.h"
+#include "program_support.h"
 #include "platform/platform.h"
 #include "screen/screen.h"
 #include "strings/strings.h"
@@ -16,10 +16,6 @@
 namespace {
 
 
-template <typename Body>
-void statement(int32_t line, Body body) {
-    program_statement(program_temporary_mark, line, body);
-}
 
 void print_lock_states() {
     char text[64];
